@@ -1,0 +1,14 @@
+#include "app/sdr_exception.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace {
+// errno is read before any string is built, since building one may allocate and change it.
+std::string describe(int savedErrno, const char* callName) {
+    return std::string(callName) + ": " + std::strerror(savedErrno);
+}
+}  // namespace
+
+SdrException::SdrException(const char* callName) : std::runtime_error(describe(errno, callName)) {}
