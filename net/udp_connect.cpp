@@ -1,0 +1,136 @@
+#include "net/udp_connect.hpp"
+
+#include "app/logger.hpp"
+
+#include <boost/asio/error.hpp>
+#include <boost/make_shared.hpp>
+
+UdpConnect::UdpConnect(boost::asio::io_service& ioService, const std::string& hostName,
+                       int destinationPort, boost::posix_time::time_duration resolveTimeoutTime,
+                       boost::posix_time::time_duration reconnectDelayTime)
+    : port(destinationPort),
+      socket(ioService, boost::asio::ip::udp::v4()),
+      resolver(ioService),
+      timer(ioService),
+      resolveTimeout(resolveTimeoutTime),
+      reconnectDelay(reconnectDelayTime),
+      host(hostName),
+      endpoint(boost::asio::ip::udp::v4(), 0) {}
+
+void UdpConnect::connect() {
+    // Only the address is wanted: "http" just makes the query well formed, and `port` replaces
+    // whatever port it yields. An empty host goes to the lookup as no name at all, which
+    // yields the loopback address.
+    using Resolver = boost::asio::ip::tcp::resolver;
+    resolver.async_resolve(boost::asio::ip::tcp::v4(), host, "http", Resolver::address_configured,
+                           [self = shared_from_this()](const boost::system::error_code& error,
+                                                       const Resolver::results_type& results) {
+                               self->handleResolve(error, results);
+                           });
+    timer.expires_from_now(resolveTimeout);
+    timer.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
+        self->handleResolveTimeout(error);
+    });
+}
+
+void UdpConnect::handleResolve(const boost::system::error_code& error,
+                               const boost::asio::ip::tcp::resolver::results_type& results) {
+    // Whatever wait is pending now (this lookup's timeout or, after a late answer, a
+    // reconnect wait) is over.
+    timer.cancel();
+    if (stopped) {
+        return;
+    }
+    if (!error && !results.empty()) {
+        boost::mutex::scoped_lock guard(sendLock);
+        endpoint = boost::asio::ip::udp::endpoint(results.begin()->endpoint().address(),
+                                                  static_cast<unsigned short>(port & 0xFFFF));
+        ready = true;
+        return;
+    }
+    if (error == boost::asio::error::operation_aborted) {
+        return;
+    }
+    const boost::system::error_code reason = error ? error : boost::asio::error::host_not_found;
+    Logger::instance().log(Logger::ERROR,
+                           "Can't resolve host " + host + " " + reason.message() + "\n");
+    scheduleReconnect();
+}
+
+void UdpConnect::handleResolveTimeout(const boost::system::error_code& error) {
+    if (stopped || error == boost::asio::error::operation_aborted) {
+        return;
+    }
+    if (error) {
+        Logger::instance().log(Logger::ERROR, "Error resolver timer " + error.message() + "\n");
+        return;
+    }
+    // A lookup that has not begun ends with the cancellation error; one already under way
+    // still delivers its answer to handleResolve.
+    resolver.cancel();
+    Logger::instance().log(Logger::ERROR, "Resolve host " + host + " timeout\n");
+    scheduleReconnect();
+}
+
+void UdpConnect::scheduleReconnect() {
+    Logger::instance().log(
+        Logger::INFO,
+        "Try resolve in " + std::to_string(reconnectDelay.total_seconds()) + " seconds");
+    timer.expires_from_now(reconnectDelay);
+    timer.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
+        self->handleReconnectTimer(error);
+    });
+}
+
+void UdpConnect::handleReconnectTimer(const boost::system::error_code& error) {
+    if (stopped || error == boost::asio::error::operation_aborted) {
+        return;
+    }
+    if (error) {
+        Logger::instance().log(Logger::ERROR,
+                               "UDP Connect reconnect timer error " + error.message());
+        return;
+    }
+    connect();
+}
+
+void UdpConnect::send(const std::string& line) {
+    if (stopped) {
+        return;
+    }
+    boost::mutex::scoped_lock guard(sendLock);
+    if (!ready) {
+        return;
+    }
+    // The datagram's bytes must outlive this call: the handler owns them until the send ends.
+    const auto datagram = boost::make_shared<const std::string>(line);
+    socket.async_send_to(
+        boost::asio::buffer(*datagram), endpoint,
+        [self = shared_from_this(), datagram](const boost::system::error_code& error, std::size_t) {
+            self->handleSend(error);
+        });
+}
+
+void UdpConnect::handleSend(const boost::system::error_code& error) {
+    if (stopped || !error || error == boost::asio::error::operation_aborted) {
+        return;
+    }
+    Logger::instance().log(Logger::ERROR, "UDP send error " + error.message() + "\n");
+    {
+        boost::mutex::scoped_lock guard(sendLock);
+        ready = false;
+    }
+    scheduleReconnect();
+}
+
+void UdpConnect::stop() {
+    if (stopped.exchange(true)) {
+        return;
+    }
+    {
+        boost::mutex::scoped_lock guard(sendLock);
+        ready = false;
+    }
+    timer.cancel();
+    resolver.cancel();
+}
