@@ -16,14 +16,24 @@ using testing::StartsWith;
 namespace {
 
 // Short enough that a retry cycle takes milliseconds, and prints as "0 seconds".
-const boost::posix_time::time_duration shortDelay = boost::posix_time::milliseconds(20);
+const boost::posix_time::time_duration reconnectDelay = boost::posix_time::milliseconds(20);
+// Ample for a lookup even under a sanitizer, so only the timeout test ever sees one expire.
+const boost::posix_time::time_duration resolveTimeout = boost::posix_time::seconds(10);
+
+// A logger line without its time stamp: the level word and the text.
+std::string levelAndText(const std::string& line) {
+    constexpr std::size_t stampBytes = 25;  // date, time and two spaces
+    return line.size() > stampBytes ? line.substr(stampBytes) : std::string();
+}
 
 const std::string unresolvableHost = "keelwave-test.invalid";  // reserved never to resolve
 
 class UdpConnectTest : public testing::Test {
 protected:
-    boost::shared_ptr<UdpConnect> makeClient(const std::string& host, int port) {
-        return boost::make_shared<UdpConnect>(io, host, port, shortDelay, shortDelay);
+    boost::shared_ptr<UdpConnect> makeClient(
+        const std::string& host, int port,
+        boost::posix_time::time_duration timeout = resolveTimeout) {
+        return boost::make_shared<UdpConnect>(io, host, port, timeout, reconnectDelay);
     }
 
     /// Sends probes until one arrives, which shows the lookup has finished. Every probe sent
@@ -138,12 +148,31 @@ TEST_F(UdpConnectTest, UnresolvableHostIsReportedAndRetried) {
     ASSERT_GE(lines.size(), 6u);
     for (std::size_t cycle = 0; cycle < 2; ++cycle) {
         const std::size_t at = cycle * 3;
-        EXPECT_THAT(lines[at].substr(25),
+        EXPECT_THAT(levelAndText(lines[at]),
                     StartsWith("ERROR    Can't resolve host " + unresolvableHost + " "));
         EXPECT_EQ(lines[at + 1], "");
-        EXPECT_EQ(lines[at + 2].substr(25), "INFO     Try resolve in 0 seconds");
+        EXPECT_EQ(levelAndText(lines[at + 2]), "INFO     Try resolve in 0 seconds");
     }
     EXPECT_EQ(receiver.receive(std::chrono::milliseconds(100)), std::nullopt);
+}
+
+TEST_F(UdpConnectTest, LookupOutlastingItsTimeoutIsReportedAndRetried) {
+    // A lookup goes through the resolver's own thread and the name service, so a timeout of
+    // a microsecond nearly always expires first; one retry cycle in which it does is enough.
+    auto client = makeClient(unresolvableHost, receiver.port(), boost::posix_time::microseconds(1));
+    client->connect();
+    IoThread ioThread(io);
+    ASSERT_TRUE(log.waitFor("Resolve host " + unresolvableHost + " timeout"));
+    ioThread.run([&] { client->stop(); });
+    const auto lines = log.lines();
+    std::size_t at = 0;
+    while (at < lines.size() &&
+           levelAndText(lines[at]) != "ERROR    Resolve host " + unresolvableHost + " timeout") {
+        ++at;
+    }
+    ASSERT_LT(at + 2, lines.size());
+    EXPECT_EQ(lines[at + 1], "");  // the text's own line feed
+    EXPECT_EQ(levelAndText(lines[at + 2]), "INFO     Try resolve in 0 seconds");
 }
 
 TEST_F(UdpConnectTest, SendErrorClearsReadyAndLooksTheHostUpAgain) {
