@@ -121,6 +121,9 @@ TEST(CommandLine, OptionErrorsGiveTheLibraryTextOnStandardErrorAndStatusOne) {
         {{"--gain", "1", "--gain", "2"},
          "Error: option '--gain' cannot be specified more than once\n"},
         {{"--udp"}, "Error: the required argument for option '--udp' is missing\n"},
+        {{"--gain", "nan"}, "Error: the argument ('nan') for option '--gain' is invalid\n"},
+        {{"--gai=-inf"}, "Error: the argument ('-inf') for option '--gain' is invalid\n"},
+        {{"--gain", "3e8"}, "Error: the argument ('3e8') for option '--gain' is invalid\n"},
         {{"--device"},
          "Error: option '--device' is ambiguous and matches '--device-index', and "
          "'--device-list'\n"},
