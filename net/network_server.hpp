@@ -44,9 +44,6 @@ public:
     void detach() { detached = true; }
     bool isDetached() const { return detached; }
 
-    /// The peer as "address:port"; empty when it could not be determined.
-    const std::string& remoteText() const { return remote; }
-
 private:
     friend class NetworkServer;
 
@@ -65,7 +62,7 @@ private:
     boost::asio::ip::tcp::socket socket;
     std::array<char, readBufferBytes> readBuffer;  // whatever the client sends; never looked at
     NetworkServer* server;
-    std::string remote;
+    std::string remote;  // the peer as "address:port"; empty when it could not be told
     std::atomic<bool> detached{false};
 
     boost::mutex queueLock;  // guards pending, queuedBytes, writing and closed
