@@ -162,3 +162,29 @@ TEST(SlotPlan, PlacesBurstsInSlotsPerChannel) {
     EXPECT_EQ(plan.nextSlotB, 2);
     EXPECT_EQ(kSlotsPerMinute * kSlotSamples, 60 * kRawRate);
 }
+
+TEST(IqRecording, DemodulatesToTheDiscriminatorModelsSamples) {
+    // The receiver's path (mix down, sum in sixes, phase step times 16384 / pi) applied to a
+    // recorded burst must give the samples the discriminator model makes for the same burst.
+    const Bits levels = nrziEncode(burstBits(Bits(168, 1)));
+    RecordingSettings settings;
+    settings.amplitude = 100.0;
+    settings.clockErrorPpm = 300.0;
+    const Samples stream =
+        channelStream(record({burstOn('B', levels, 600.0)}, 2 * kSlotSamples, settings), 25000.0);
+    // Sample m of the stream turns from raw instant 6m - 3.5 to 6m + 2.5, that is from
+    // m - 0.583 to m + 0.417 at 48000/s: the model's sample m if its burst starts 0.417 early.
+    DiscriminatorSettings model;
+    model.startSample = 600.0 / 6.0 - 2.5 / 6.0;
+    model.clockErrorPpm = settings.clockErrorPpm;
+    GaussianNoise noNoise = makeGaussianNoise(1);
+    const auto expected = discriminatorBurst(makeGmskPulse(), levels, model, noNoise);
+    double squaredError = 0.0;
+    const std::size_t first = 100 + 5 * kRampUpBits;
+    const std::size_t last = 100 + 5 * (levels.size() - kRampDownBits);
+    for (std::size_t m = first; m < last; ++m) {
+        const double turned = std::arg(stream[m] * std::conj(stream[m - 1])) * 16384.0 / M_PI;
+        squaredError += (turned - expected[m]) * (turned - expected[m]);
+    }
+    EXPECT_LT(std::sqrt(squaredError / static_cast<double>(last - first)), 20.0);
+}
