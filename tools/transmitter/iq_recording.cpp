@@ -23,8 +23,8 @@ struct ChannelTrack {
     double frequencyHz = 0.0;
     std::vector<const RecordedBurst*> bursts;
     std::size_t current = 0;
-    double modulationPhase = 0.0;   // radians, of the current burst
-    std::int64_t phaseSample = -1;  // sample the phase belongs to; -1: burst not yet begun
+    double modulationPhase = 0.0;  // radians, of the current burst
+    bool begun = false;            // whether modulationPhase has been set for the burst
 };
 
 // Raised-cosine power ramp: 0 outside the burst, 1 between the ramps.
@@ -59,7 +59,7 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
         }
         for (std::int64_t n = std::max(first, chunkStart); n <= std::min(last, chunkEnd - 1); ++n) {
             const double u = (static_cast<double>(n) - burst.startSample) / perBit;
-            if (track.phaseSample < 0) {
+            if (!track.begun) {
                 // Everything the pulses turned before the first sample, in one step.
                 track.modulationPhase =
                     radiansPerBit *
@@ -68,7 +68,7 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
                 track.modulationPhase +=
                     radiansPerBit * phaseAdvance(pulse, burst.levels, u - 1.0 / perBit, u);
             }
-            track.phaseSample = n;
+            track.begun = true;
             const double cycles = cyclesPerSample * static_cast<double>(n);
             const double carrier = 2.0 * kPi * (cycles - std::floor(cycles));
             chunk[static_cast<std::size_t>(n - chunkStart)] += std::polar(
@@ -78,7 +78,7 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
             return;
         }
         ++track.current;
-        track.phaseSample = -1;
+        track.begun = false;
     }
 }
 
