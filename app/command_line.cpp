@@ -10,6 +10,8 @@
 #include <boost/program_options/parsers.hpp>
 #include <boost/program_options/variables_map.hpp>
 
+#include <cmath>
+#include <cstdlib>
 #include <iomanip>
 #include <iostream>
 #include <string>
@@ -50,6 +52,29 @@ void listDevices(std::ostream& out) {
     }
 }
 
+namespace {
+
+/// Refuses a gain the tuner call cannot take: it is passed as floor(gain × 10) tenths of a dB in
+/// an int, so NaN, infinities and values beyond the int range would convert undefinedly.
+void rejectUnusableGain(const po::parsed_options& parsed) {
+    for (const po::option& given : parsed.options) {
+        if (given.string_key != "gain" || given.value.empty()) {
+            continue;
+        }
+        const float gain = std::strtof(given.value.front().c_str(), nullptr);
+        const float tenths = std::floor(gain * 10.0f);
+        const float intLimit = 2147483648.0f;  // 2^31, exactly representable
+        if (!std::isfinite(gain) || tenths < -intLimit || tenths >= intLimit) {
+            po::invalid_option_value error(given.value.front());
+            error.set_option_name("gain");
+            error.set_prefix(po::command_line_style::allow_long);
+            throw error;
+        }
+    }
+}
+
+}  // namespace
+
 int runCommandLine(int argc, char** argv) {
     Logger::instance().setConsole(true, Logger::INFO);
     Logger::instance().log(Logger::INFO, versionBanner);
@@ -57,8 +82,10 @@ int runCommandLine(int argc, char** argv) {
     po::variables_map options;
     try {
         const po::options_description description = makeOptionsDescription();
-        po::store(po::parse_command_line(argc, argv, description), options);
+        const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
+        po::store(parsed, options);
         po::notify(options);
+        rejectUnusableGain(parsed);
         if (options.count("help") || argc == 1) {
             std::cout << description << std::endl;
             return 0;
