@@ -1,0 +1,27 @@
+#include "ais/alloc_or_exit.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+// Let an impossible request fail as plain malloc does instead of being reported by ASan.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
+
+TEST(AllocOrExit, ReturnsWritableMemoryEvenForZeroBytes) {
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{450}}) {
+        void* memory = allocOrExit(size);
+        ASSERT_NE(memory, nullptr) << size;
+        std::memset(memory, 0xA5, size);
+        std::free(memory);
+    }
+}
+
+TEST(AllocOrExitDeathTest, ExhaustedMemoryEndsTheProcessWithStatusOneSilently) {
+    EXPECT_EXIT(allocOrExit(SIZE_MAX / 2), testing::ExitedWithCode(1), "^$");
+}
