@@ -87,10 +87,10 @@ void stepFlagTail(FrameDecoder* decoder, uint8_t bit) {
         decoder->onesRun = 0;
         return;
     }
-    // A broken flag. flagCount is left at 1 rather than 0, so the next training that reaches
-    // StateStartFlag ends there at its next 0 and has to start over in StateTraining.
+    // A broken flag: start over. flagCount goes back to 0 with the rest, as after every other
+    // reset; a leftover count would make the next burst's training, once it reaches
+    // StateStartFlag, end at its next 0 as if that were a broken flag, and lose that burst.
     resetFrame(decoder);
-    decoder->flagCount = 1;
 }
 
 void stepData(FrameDecoder* decoder, uint8_t bit) {

@@ -7,10 +7,14 @@
 #include <cstring>
 
 #if defined(__SANITIZE_ADDRESS__)
-// Let an impossible request fail as plain malloc does instead of being reported by ASan.
+// Let an impossible request fail as plain malloc does instead of being reported by ASan. ASan
+// still warns about it on standard error, so silence is only checked in plain builds.
 extern "C" const char* __asan_default_options() {
     return "allocator_may_return_null=1";
 }
+constexpr const char* expectedStderr = "";
+#else
+constexpr const char* expectedStderr = "^$";
 #endif
 
 TEST(AllocOrExit, ReturnsWritableMemoryEvenForZeroBytes) {
@@ -23,5 +27,5 @@ TEST(AllocOrExit, ReturnsWritableMemoryEvenForZeroBytes) {
 }
 
 TEST(AllocOrExitDeathTest, ExhaustedMemoryEndsTheProcessWithStatusOneSilently) {
-    EXPECT_EXIT(allocOrExit(SIZE_MAX / 2), testing::ExitedWithCode(1), "^$");
+    EXPECT_EXIT(allocOrExit(SIZE_MAX / 2), testing::ExitedWithCode(1), expectedStderr);
 }
