@@ -6,12 +6,20 @@
 #include <cstdlib>
 #include <cstring>
 
+// Sanitizer allocators report an impossible request instead of failing it as plain malloc does;
+// let them fail it. They still warn on standard error, so silence is only checked in plain
+// builds.
 #if defined(__SANITIZE_ADDRESS__)
-// Let an impossible request fail as plain malloc does instead of being reported by ASan. ASan
-// still warns about it on standard error, so silence is only checked in plain builds.
 extern "C" const char* __asan_default_options() {
     return "allocator_may_return_null=1";
 }
+#endif
+#if defined(__SANITIZE_THREAD__)
+extern "C" const char* __tsan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr const char* expectedStderr = "";
 #else
 constexpr const char* expectedStderr = "^$";
