@@ -223,5 +223,3 @@ BENCHMARK(BM_BroadcastWithStuckClient)
     ->Arg(10)
     ->Iterations(runLines)
     ->UseManualTime();
-
-BENCHMARK_MAIN();

@@ -1,0 +1,224 @@
+#include "ais/frame_decoder.hpp"
+
+#include "ais/alloc_or_exit.hpp"
+#include "ais/sentence_encoder.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+// An AIS burst, as decoded bits (1 = no level change since the previous bit, 0 = a change):
+//
+//   ...010101010101 01111110 d0 d1 d2 ... dN-1 f0 ... f15 01111110
+//   \__ training __/\ start /\____ data ____/\__ FCS __/\ end  /
+//                     flag                               flag
+//
+// Data and FCS go out as whole bytes, least significant bit first, with a 0 inserted after
+// every five consecutive 1s so that six 1s in a row only ever appear inside a flag. The FCS is
+// CRC-16/X.25 (HDLC): polynomial x^16 + x^12 + x^5 + 1, bits processed least significant
+// first (reflected constant 0x8408), register preset to 0xFFFF, transmitted complemented, low
+// byte first. Running the same register over the data and the received FCS leaves the fixed
+// residue 0xF0B8 for an intact frame, so no separate complement-and-compare is needed.
+//
+// rawBits keeps the destuffed data, the 16 FCS bits and the end flag's leading 0 and five 1s;
+// the end flag's sixth 1 switches to StateEndFlag without being stored.
+
+namespace {
+
+constexpr uint32_t trainingAlternations = 15;  // Alternating bits that make a training run.
+constexpr uint32_t startFlagFifthOne = 5;      // flagCount before the flag's fifth 1.
+constexpr uint32_t startFlagSixthOne = 6;      // flagCount before the flag's sixth 1.
+constexpr uint32_t onesBeforeStuffing = 4;     // onesRun at five 1s in a row.
+constexpr int32_t tooLongBitCount = 449;       // Stored bits at which a frame is dropped.
+constexpr int32_t fcsBits = 16;
+constexpr int32_t endFlagStoredBits = 6;  // The end flag's leading 0 and five 1s.
+constexpr int32_t frameOverheadBits = fcsBits + endFlagStoredBits;
+constexpr int32_t fcsBytes = fcsBits / 8;
+constexpr uint16_t crcPreset = 0xFFFF;
+constexpr uint16_t crcPolynomialReflected = 0x8408;  // x^16 + x^12 + x^5 + 1, LSB first.
+constexpr uint16_t crcGoodResidue = 0xF0B8;          // Register after data plus intact FCS.
+constexpr int32_t messageIdBits = 6;
+constexpr uint32_t highestMessageId = 27;
+
+void stepTraining(FrameDecoder* decoder, uint8_t bit) {
+    if (bit == decoder->prevBit) {
+        decoder->alternations = 0;
+        return;
+    }
+    decoder->alternations += 1;
+    if (bit == 0 && decoder->alternations >= trainingAlternations) {
+        decoder->state = StateStartFlag;
+        decoder->alternations = 0;
+    }
+}
+
+// flagCount counts start-flag bits: its leading 0 as one, each following 1 as one more.
+void stepStartFlag(FrameDecoder* decoder, uint8_t bit) {
+    if (decoder->flagCount == 0) {
+        if (bit != decoder->prevBit) {
+            return;  // Still alternating: the training goes on.
+        }
+        // Two equal bits end the training. Two 0s: the flag's leading 0 followed a training 0.
+        // Two 1s: the flag's leading 0 and first 1 passed as training; this is its second 1.
+        decoder->flagCount = bit == 0 ? 1 : 3;
+        return;
+    }
+    if (bit == 0) {
+        resetFrame(decoder);
+    } else if (decoder->flagCount == startFlagFifthOne) {
+        decoder->state = StateFlagTail;
+        decoder->flagCount = startFlagSixthOne;
+        decoder->alternations = 0;
+    } else {
+        decoder->flagCount += 1;
+    }
+}
+
+void stepFlagTail(FrameDecoder* decoder, uint8_t bit) {
+    if (decoder->flagCount <= startFlagSixthOne) {
+        if (bit == 1) {
+            decoder->flagCount += 1;
+            return;
+        }
+    } else if (bit == 0) {
+        decoder->state = StateData;
+        std::memset(decoder->rawBits, 0, frameBitCapacity);
+        decoder->bitCount = 0;
+        decoder->onesRun = 0;
+        return;
+    }
+    // A broken flag: start over. flagCount goes back to 0 with the rest, as after every other
+    // reset; a leftover count would make the next burst's training, once it reaches
+    // StateStartFlag, end at its next 0 as if that were a broken flag, and lose that burst.
+    resetFrame(decoder);
+}
+
+void stepData(FrameDecoder* decoder, uint8_t bit) {
+    if (decoder->stuffPending != 0) {
+        // After five 1s: a 0 is stuffing and is dropped; a 1 is the end flag's sixth 1.
+        if (bit == 1) {
+            decoder->state = StateEndFlag;
+        }
+        decoder->stuffPending = 0;
+        return;
+    }
+    if (bit == 1 && decoder->prevBit == 1) {
+        decoder->onesRun += 1;
+        if (decoder->onesRun == onesBeforeStuffing) {
+            decoder->stuffPending = 1;
+            decoder->onesRun = 0;
+        }
+    } else {
+        decoder->onesRun = 0;
+    }
+    decoder->rawBits[decoder->bitCount] = bit;
+    decoder->bitCount += 1;
+    if (decoder->bitCount >= tooLongBitCount) {
+        resetFrame(decoder);
+    }
+}
+
+// Packs the data and FCS bytes (first received bit least significant), runs the FCS register
+// over them and unpacks the data bytes most significant bit first into payloadBits. Returns
+// the register's final value.
+uint16_t unpackFrame(FrameDecoder* decoder, int32_t dataBytes) {
+    const int32_t frameBytes = dataBytes + fcsBytes;
+    auto* bytes = static_cast<uint8_t*>(allocOrExit(static_cast<std::size_t>(frameBytes)));
+    for (int32_t i = 0; i < frameBytes; ++i) {
+        uint8_t byte = 0;
+        for (int32_t j = 0; j < 8; ++j) {
+            byte |= static_cast<uint8_t>(decoder->rawBits[8 * i + j] << j);
+        }
+        bytes[i] = byte;
+    }
+    uint16_t crc = crcPreset;
+    for (int32_t i = 0; i < frameBytes; ++i) {
+        for (int32_t j = 0; j < 8; ++j) {
+            const uint16_t bit = (bytes[i] >> j) & 1u;
+            crc = ((crc ^ bit) & 1u) != 0 ? (crc >> 1) ^ crcPolynomialReflected : crc >> 1;
+        }
+    }
+    std::memset(decoder->payloadBits, 0, frameBitCapacity);
+    for (int32_t i = 0; i < dataBytes; ++i) {
+        for (int32_t j = 0; j < 8; ++j) {
+            decoder->payloadBits[8 * i + j] = (bytes[i] >> (7 - j)) & 1u;
+        }
+    }
+    std::free(bytes);
+    return crc;
+}
+
+void stepEndFlag(FrameDecoder* decoder, uint8_t bit) {
+    const int32_t dataBits = decoder->bitCount - frameOverheadBits;
+    if (dataBits <= 0 || bit == 1) {
+        resetFrame(decoder);  // Too short, or a seventh 1.
+        return;
+    }
+    // Only whole bytes are data; the 16 bits after them are taken as the FCS, so a length that
+    // is not a whole number of bytes practically always fails the check.
+    const uint16_t crc = unpackFrame(decoder, dataBits / 8);
+    uint32_t messageId = 0;
+    for (int32_t i = 0; i < messageIdBits; ++i) {
+        messageId = (messageId << 1) | decoder->payloadBits[i];
+    }
+    if (crc == crcGoodResidue && messageId != 0 && messageId <= highestMessageId) {
+        emitSentences(decoder, decoder->payloadBits, dataBits);
+    }
+    resetFrame(decoder);
+}
+
+}  // namespace
+
+FrameDecoder* createFrameDecoder(char channel, SentenceCallback sentenceCallback,
+                                 void* sentenceContext) {
+    auto* decoder = new (allocOrExit(sizeof(FrameDecoder))) FrameDecoder{};
+    decoder->channel = channel;
+    decoder->state = StateTraining;
+    decoder->sequenceId = 0;
+    decoder->rawBits = static_cast<uint8_t*>(allocOrExit(frameBitCapacity));
+    decoder->payloadBits = static_cast<uint8_t*>(allocOrExit(frameBitCapacity));
+    decoder->sentence = static_cast<char*>(allocOrExit(sentenceBufferSize));
+    decoder->sentenceCallback = sentenceCallback;
+    decoder->sentenceContext = sentenceContext;
+    return decoder;
+}
+
+void destroyFrameDecoder(FrameDecoder* decoder) {
+    if (decoder == nullptr) {
+        return;
+    }
+    std::free(decoder->rawBits);
+    std::free(decoder->payloadBits);
+    std::free(decoder->sentence);
+    std::free(decoder);
+}
+
+void decodeBit(FrameDecoder* decoder, uint8_t bit) {
+    switch (decoder->state) {
+        case StateTraining:
+            stepTraining(decoder, bit);
+            break;
+        case StateStartFlag:
+            stepStartFlag(decoder, bit);
+            break;
+        case StateFlagTail:
+            stepFlagTail(decoder, bit);
+            break;
+        case StateData:
+            stepData(decoder, bit);
+            break;
+        case StateEndFlag:
+            stepEndFlag(decoder, bit);
+            break;
+    }
+    decoder->prevBit = bit;
+}
+
+void resetFrame(FrameDecoder* decoder) {
+    decoder->state = StateTraining;
+    decoder->flagCount = 0;
+    decoder->onesRun = 0;
+    decoder->alternations = 0;
+    decoder->stuffPending = 0;
+    decoder->bitCount = 0;
+}

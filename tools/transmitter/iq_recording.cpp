@@ -1,0 +1,144 @@
+#include "tools/transmitter/iq_recording.hpp"
+
+#include "tools/transmitter/ais_burst.hpp"
+#include "tools/transmitter/burst_schedule.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <ostream>
+#include <stdexcept>
+
+namespace transmitter {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kDecimation = 6.0;  // 288000 -> 48000 samples/s
+constexpr double kSampleMidpoint = 128.0;
+constexpr double kSampleMax = 255.0;
+
+// Bursts of one channel in time order, and where the renderer stands among them.
+struct ChannelTrack {
+    double frequencyHz = 0.0;
+    std::vector<const RecordedBurst*> bursts;
+    std::size_t current = 0;
+    double modulationPhase = 0.0;  // radians, of the current burst
+    bool begun = false;            // whether modulationPhase has been set for the burst
+};
+
+// Raised-cosine power ramp: 0 outside the burst, 1 between the ramps.
+double envelope(double u, double bitCount) {
+    if (u <= 0.0 || u >= bitCount) {
+        return 0.0;
+    }
+    if (u < kRampUpBits) {
+        return 0.5 - 0.5 * std::cos(kPi * u / kRampUpBits);
+    }
+    if (u > bitCount - kRampDownBits) {
+        return 0.5 - 0.5 * std::cos(kPi * (bitCount - u) / kRampDownBits);
+    }
+    return 1.0;
+}
+
+void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const GmskPulse& pulse,
+                 std::int64_t chunkStart, std::vector<std::complex<double>>& chunk) {
+    const double perBit = rawSamplesPerBit(settings.clockErrorPpm);
+    // Radians one full-deviation bit turns: 2 pi * deviation * bit duration.
+    const double radiansPerBit = 2.0 * kPi * settings.deviationHz * perBit / kRawRate;
+    const double cyclesPerSample = track.frequencyHz / kRawRate;
+    const auto chunkEnd = chunkStart + static_cast<std::int64_t>(chunk.size());
+    while (track.current < track.bursts.size()) {
+        const RecordedBurst& burst = *track.bursts[track.current];
+        const double bitCount = static_cast<double>(burst.levels.size());
+        const auto first = static_cast<std::int64_t>(std::ceil(burst.startSample));
+        const auto last =
+            static_cast<std::int64_t>(std::floor(burst.startSample + bitCount * perBit));
+        if (first >= chunkEnd) {
+            return;
+        }
+        for (std::int64_t n = std::max(first, chunkStart); n <= std::min(last, chunkEnd - 1); ++n) {
+            const double u = (static_cast<double>(n) - burst.startSample) / perBit;
+            if (!track.begun) {
+                // Everything the pulses turned before the first sample, in one step.
+                track.modulationPhase =
+                    radiansPerBit *
+                    phaseAdvance(pulse, burst.levels, -pulseReachBits(pulse) - 1.0, u);
+            } else {
+                track.modulationPhase +=
+                    radiansPerBit * phaseAdvance(pulse, burst.levels, u - 1.0 / perBit, u);
+            }
+            track.begun = true;
+            const double cycles = cyclesPerSample * static_cast<double>(n);
+            const double carrier = 2.0 * kPi * (cycles - std::floor(cycles));
+            chunk[static_cast<std::size_t>(n - chunkStart)] += std::polar(
+                settings.amplitude * envelope(u, bitCount), carrier + track.modulationPhase);
+        }
+        if (last >= chunkEnd) {
+            return;
+        }
+        ++track.current;
+        track.begun = false;
+    }
+}
+
+}  // namespace
+
+double noisePerComponent(const RecordingSettings& settings) {
+    if (std::isinf(settings.snrDb) && settings.snrDb > 0.0) {
+        return 0.0;
+    }
+    const double totalPower = kDecimation * settings.amplitude * settings.amplitude /
+                              std::pow(10.0, settings.snrDb / 10.0);
+    return std::sqrt(totalPower / 2.0);
+}
+
+void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t totalSamples,
+                    const RecordingSettings& settings, const GmskPulse& pulse, std::ostream& out) {
+    ChannelTrack tracks[2];
+    tracks[0].frequencyHz = -kChannelOffsetHz + settings.carrierOffsetHz;
+    tracks[1].frequencyHz = kChannelOffsetHz + settings.carrierOffsetHz;
+    for (const RecordedBurst& burst : bursts) {
+        if (burst.channel != 'A' && burst.channel != 'B') {
+            throw std::invalid_argument("burst channel must be A or B");
+        }
+        tracks[burst.channel == 'A' ? 0 : 1].bursts.push_back(&burst);
+    }
+    for (ChannelTrack& track : tracks) {
+        std::stable_sort(track.bursts.begin(), track.bursts.end(),
+                         [](const RecordedBurst* left, const RecordedBurst* right) {
+                             return left->startSample < right->startSample;
+                         });
+    }
+
+    const double noiseSigma = noisePerComponent(settings);
+    GaussianNoise noise = makeGaussianNoise(settings.seed);
+    std::vector<std::complex<double>> chunk;
+    std::vector<char> bytes;
+    for (std::int64_t chunkStart = 0; chunkStart < totalSamples; chunkStart += kSlotSamples) {
+        const auto length =
+            static_cast<std::size_t>(std::min(kSlotSamples, totalSamples - chunkStart));
+        chunk.assign(length, {0.0, 0.0});
+        for (ChannelTrack& track : tracks) {
+            renderTrack(track, settings, pulse, chunkStart, chunk);
+        }
+        bytes.resize(2 * length);
+        for (std::size_t index = 0; index < length; ++index) {
+            std::complex<double> sample = chunk[index];
+            if (noiseSigma > 0.0) {
+                const double inPhase = noiseSigma * nextGaussian(noise);
+                sample += std::complex<double>(inPhase, noiseSigma * nextGaussian(noise));
+            }
+            const auto toByte = [](double value) {
+                const double code =
+                    std::clamp(kSampleMidpoint + std::round(value), 0.0, kSampleMax);
+                return static_cast<char>(static_cast<unsigned char>(code));
+            };
+            bytes[2 * index] = toByte(sample.real());
+            bytes[2 * index + 1] = toByte(sample.imag());
+        }
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+}
+
+}  // namespace transmitter

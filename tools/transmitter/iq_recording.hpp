@@ -1,0 +1,45 @@
+#pragma once
+
+#include "tools/transmitter/discriminator_signal.hpp"
+#include "tools/transmitter/gmsk_pulse.hpp"
+
+#include <cstdint>
+#include <iosfwd>
+#include <limits>
+#include <vector>
+
+namespace transmitter {
+
+/// One burst in a recording.
+struct RecordedBurst {
+    Bits levels;               ///< NRZI levels, level 1 = deviation upwards
+    char channel = 'A';        ///< 'A' (-25 kHz) or 'B' (+25 kHz)
+    double startSample = 0.0;  ///< raw sample where the first bit begins
+};
+
+/// How the recording sounds.
+///
+/// SNR: carrier power A^2 over the power of the complex white noise that falls into 48 kHz,
+/// the band of one channel's stream after the receiver's decimation by 6 (the per-sample SNR
+/// at 48000 samples/s). The noise added at 288000 samples/s therefore has total power
+/// 6 A^2 / 10^(SNR / 10): the per-sample SNR of the raw stream is 7.8 dB lower.
+struct RecordingSettings {
+    double amplitude = 50.0;  ///< carrier amplitude, in steps of the 8-bit samples (max 127)
+    double snrDb = std::numeric_limits<double>::infinity();  ///< infinity: no noise
+    double carrierOffsetHz = 0.0;                            ///< added to both channel frequencies
+    double deviationHz = kAisDeviationHz;
+    double clockErrorPpm = 0.0;  ///< transmitter bit clock, as in DiscriminatorSettings
+    std::uint64_t seed = 1;
+};
+
+/// Standard deviation of each of I and Q of the noise for `settings` (0 without noise).
+double noisePerComponent(const RecordingSettings& settings);
+
+/// Writes `totalSamples` I/Q pairs as unsigned 8-bit bytes, I first, value 128 + round(x)
+/// clipped to 0..255. Each burst is a phase-continuous GMSK carrier on its channel whose
+/// amplitude rises over the ramp-up bits and falls over the ramp-down bits. Works through the
+/// recording a slot at a time, so memory does not grow with its length.
+void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t totalSamples,
+                    const RecordingSettings& settings, const GmskPulse& pulse, std::ostream& out);
+
+}  // namespace transmitter
