@@ -42,7 +42,8 @@ public:
     /// Sends `line` as one datagram if a destination is known, otherwise drops it. Any thread;
     /// never waits for the network.
     virtual void send(const std::string& line);
-    /// Starts looking the host up, bounded by the resolve timeout.
+    /// Starts looking the host up, bounded by the resolve timeout. Call on the I/O thread, or
+    /// before any thread runs the loop.
     virtual void connect();
     /// Starts nothing new and cancels the lookup and timer; a second call does nothing. Call
     /// on the I/O thread, or when no thread runs the loop.

@@ -37,7 +37,7 @@ public:
 class SentenceDispatchTest : public testing::Test {
 protected:
     void SetUp() override {
-        udp->connect();
+        ioThread.run([this] { udp->connect(); });
         decoder.networkServer = server.get();
         decoder.udpClient = udp;
         client = std::make_unique<TestClient>(server->localPort());
