@@ -1,105 +1,14 @@
 #include "sdr/sdr_device.hpp"
 
 #include "app/sdr_exception.hpp"
-#include "tests/sdr/recording_decoder.hpp"
-#include "tests/support/child_process.hpp"
+#include "tests/sdr/standin_device.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <future>
-#include <iostream>
-#include <sstream>
-#include <thread>
+#include <optional>
 
-using namespace std::chrono_literals;
-using testing::Contains;
 using testing::ElementsAre;
-using testing::ElementsAreArray;
-using testing::Not;
-
-namespace {
-
-constexpr int32_t channelA = 161975000;  // Hz
-constexpr int32_t channelB = 162025000;  // Hz
-
-/// The stand-in library's settings; each test starts from these and reopens to apply its own.
-const char* const standinVariables[] = {"RTLSDR_STANDIN_DEVICES",  "RTLSDR_STANDIN_NAMES",
-                                        "RTLSDR_STANDIN_GAINS",    "RTLSDR_STANDIN_FAIL",
-                                        "RTLSDR_STANDIN_INPUT",    "RTLSDR_STANDIN_PACE",
-                                        "RTLSDR_STANDIN_REPEAT",   "RTLSDR_STANDIN_TRANSFER",
-                                        "RTLSDR_STANDIN_CALL_LOG", "RTLSDR_STANDIN_DONE"};
-
-/// Runs one device against the stand-in tuner library, with its report on standard error and
-/// its librtlsdr calls captured.
-class SdrDeviceTest : public testing::Test {
-protected:
-    SdrDeviceTest() {
-        for (const char* name : standinVariables) {
-            unsetenv(name);
-        }
-        setenv("RTLSDR_STANDIN_DEVICES", "1", 1);
-        setenv("RTLSDR_STANDIN_GAINS", "0,9,496", 1);
-        setenv("RTLSDR_STANDIN_CALL_LOG", scratch.path("calls").c_str(), 1);
-        format.copyfmt(std::cerr);
-        savedBuffer = std::cerr.rdbuf(report.rdbuf());
-    }
-
-    ~SdrDeviceTest() override {
-        std::cerr.rdbuf(savedBuffer);
-        std::cerr.copyfmt(format);
-    }
-
-    std::vector<std::string> calls() { return splitLines(readFile(scratch.path("calls"))); }
-
-    /// Adds 'B' then 'A', each with a recording decoder (kept in `decoders`, A first).
-    void addChannels(SdrDevice& device) {
-        auto decoderB = std::make_unique<RecordingDecoder>();
-        auto decoderA = std::make_unique<RecordingDecoder>();
-        decoders = {decoderA.get(), decoderB.get()};
-        device.addChannel(std::make_unique<SdrChannel>(channelB, std::move(decoderB)));
-        device.addChannel(std::make_unique<SdrChannel>(channelA, std::move(decoderA)));
-    }
-
-    /// Streams `seconds` of a tone 2400 Hz above channel A's oscillator through the stand-in.
-    void streamTone(double seconds) {
-        const std::vector<unsigned char> bytes =
-            toBytes(complexTone(-22592.0, static_cast<std::size_t>(seconds * tunerSampleRate)));
-        std::ofstream(scratch.path("tone.cu8"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        setenv("RTLSDR_STANDIN_INPUT", scratch.path("tone.cu8").c_str(), 1);
-        setenv("RTLSDR_STANDIN_PACE", "4", 1);
-        setenv("RTLSDR_STANDIN_DONE", scratch.path("done").c_str(), 1);
-    }
-
-    /// Installs a failure callback and waits up to 5 s for it.
-    std::future<void> watchFailures(SdrDevice& device) {
-        auto seen = std::make_shared<std::promise<void>>();
-        device.setFailureCallback([seen] { seen->set_value(); });
-        return seen->get_future();
-    }
-
-    ScratchDirectory scratch;
-    std::ostringstream report;
-    std::ios format{nullptr};
-    std::streambuf* savedBuffer = nullptr;
-    std::vector<RecordingDecoder*> decoders;
-};
-
-std::string messageOf(std::exception_ptr failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-}
-
-}  // namespace
 
 TEST_F(SdrDeviceTest, OpenOfAMissingDeviceThrowsTheSystemText) {
     setenv("RTLSDR_STANDIN_DEVICES", "0", 1);
@@ -219,15 +128,6 @@ INSTANTIATE_TEST_SUITE_P(
                              "ppm\n"}),
     [](const testing::TestParamInfo<ConfigureFailureCase>& failure) { return failure.param.name; });
 
-TEST_F(SdrDeviceTest, AsksForTheGainsOnlyOnce) {
-    SdrDevice device(0);
-    device.open();
-    EXPECT_THAT(device.supportedGains(), ElementsAre(0, 9, 496));
-    EXPECT_THAT(device.supportedGains(), ElementsAre(0, 9, 496));
-    const std::vector<std::string> made = calls();
-    EXPECT_EQ(std::count(made.begin(), made.end(), "rtlsdr_get_tuner_gains null"), 1);
-}
-
 TEST_F(SdrDeviceTest, KeepsChannelsSortedBySignedFrequencyAndStable) {
     SdrDevice device(0);
     addChannels(device);  // B, then A
@@ -244,116 +144,4 @@ TEST_F(SdrDeviceTest, KeepsChannelsSortedBySignedFrequencyAndStable) {
     EXPECT_EQ(channels[3]->frequency, channelB);
     EXPECT_EQ(channels[2]->demodulator.phaseIncrement, -0.54524088f);
     EXPECT_EQ(channels[3]->demodulator.phaseIncrement, 0.54524088f);
-}
-
-TEST_F(SdrDeviceTest, StreamsTheTunerIntoBothChannels) {
-    streamTone(1.0);
-    SdrDevice device(0);
-    device.open();
-    addChannels(device);
-    device.configure(std::nullopt, std::nullopt);
-    device.start();
-    ASSERT_TRUE(decoders[0]->waitForCalls(2, 10s));
-    ASSERT_TRUE(decoders[1]->waitForCalls(2, 10s));
-    device.stop();
-    EXPECT_FALSE(device.failure());
-    EXPECT_FALSE(device.captureRunning());
-    std::vector<int16_t> samples = decoders[0]->samples();
-    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
-    EXPECT_NEAR(samples[samples.size() / 2], 1638, 2);  // 2400 Hz / 1.46484375 Hz per unit
-    EXPECT_THAT(decoders[0]->counts(), testing::Each(4096));
-    EXPECT_THAT(decoders[1]->counts(), testing::Each(4096));
-    const std::vector<std::string> made = calls();
-    EXPECT_THAT(made, Contains("rtlsdr_reset_buffer"));
-    EXPECT_THAT(made, Contains("rtlsdr_read_async 16 102400"));
-    EXPECT_THAT(made, Contains("rtlsdr_cancel_async"));
-}
-
-struct CaptureFailureCase {
-    const char* name;
-    const char* fail;  // RTLSDR_STANDIN_FAIL
-    const char* message;
-};
-
-class CaptureFailureTest : public SdrDeviceTest,
-                           public testing::WithParamInterface<CaptureFailureCase> {};
-
-TEST_P(CaptureFailureTest, ReachesTheOwnerAndStopStillSucceeds) {
-    setenv("RTLSDR_STANDIN_FAIL", GetParam().fail, 1);
-    SdrDevice device(0);
-    device.open();
-    addChannels(device);
-    std::future<void> seen = watchFailures(device);
-    device.start();
-    ASSERT_EQ(seen.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(messageOf(device.failure()), GetParam().message);
-    EXPECT_NO_THROW(device.stop());
-    EXPECT_FALSE(device.captureRunning());
-    // The read has ended already: librtlsdr would refuse to cancel it.
-    EXPECT_THAT(calls(), Not(Contains("rtlsdr_cancel_async")));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Calls, CaptureFailureTest,
-    testing::Values(CaptureFailureCase{"ResetBuffer", "rtlsdr_reset_buffer=-1:5",
-                                       "rtlsdr_reset_buffer(): Input/output error"},
-                    CaptureFailureCase{"ReadAsync", "rtlsdr_read_async=-4:19",
-                                       "rtlsdr_read_async(): No such device"}),
-    [](const testing::TestParamInfo<CaptureFailureCase>& failure) { return failure.param.name; });
-
-TEST_F(SdrDeviceTest, DecoderFailureOnAChannelThreadReachesTheOwner) {
-    streamTone(1.0);
-    SdrDevice device(0);
-    device.open();
-    addChannels(device);
-    decoders[1]->onProcess([](int32_t) { throw std::runtime_error("decoder broke"); });
-    std::future<void> seen = watchFailures(device);
-    device.start();
-    ASSERT_EQ(seen.wait_for(10s), std::future_status::ready);
-    EXPECT_EQ(messageOf(device.failure()), "decoder broke");
-    EXPECT_NO_THROW(device.stop());
-}
-
-TEST_F(SdrDeviceTest, FailedCancelStillStopsTheChannelsAndReturnsPromptly) {
-    // The stand-in's failing cancel does not cancel: the capture thread stays in its read.
-    setenv("RTLSDR_STANDIN_FAIL", "rtlsdr_cancel_async=-1:5", 1);
-    SdrDevice device(0);
-    device.open();
-    addChannels(device);
-    device.start();
-    const auto before = std::chrono::steady_clock::now();
-    try {
-        device.stop();
-        FAIL() << "no exception";
-    } catch (const SdrException& error) {
-        EXPECT_STREQ(error.what(), "rtlsdr_cancel_async(): Input/output error");
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);  // two channel waits at most
-    EXPECT_TRUE(device.captureRunning());
-    for (const auto& channel : device.channelList()) {
-        EXPECT_FALSE(channel->running());
-    }
-    // Opening another device makes the stand-in read its settings again: the cancel works now,
-    // and a second stop ends the capture thread.
-    unsetenv("RTLSDR_STANDIN_FAIL");
-    {
-        SdrDevice other(0);
-        other.open();
-    }
-    EXPECT_NO_THROW(device.stop());
-    EXPECT_FALSE(device.captureRunning());
-}
-
-using SdrDeviceDeathTest = SdrDeviceTest;
-
-TEST_F(SdrDeviceDeathTest, DestroyingADeviceWhoseReadCannotBeCancelledEndsTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    setenv("RTLSDR_STANDIN_FAIL", "rtlsdr_cancel_async=-1:5", 1);
-    EXPECT_DEATH(
-        {
-            SdrDevice device(0);
-            device.open();
-            device.start();
-        },
-        "terminate");
 }
