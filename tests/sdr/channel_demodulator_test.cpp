@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <ostream>
 #include <random>
 
 using testing::Each;
@@ -58,6 +59,10 @@ struct ToneCase {
     int32_t channel;
     double expectedMean;  // output units
 };
+
+void PrintTo(const ToneCase& each, std::ostream* out) {
+    *out << each.name;
+}
 
 class ToneTest : public testing::TestWithParam<ToneCase> {};
 
@@ -207,6 +212,10 @@ struct OscillatorCase {
     const char* name;
     float increment;  // radians per sample
 };
+
+void PrintTo(const OscillatorCase& each, std::ostream* out) {
+    *out << each.name;
+}
 
 class OscillatorTest : public testing::TestWithParam<OscillatorCase> {};
 

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <future>
+#include <ostream>
 #include <stdexcept>
 #include <thread>
 
@@ -95,6 +96,10 @@ struct NothingCase {
     uint32_t length;  // bytes
     bool stopping;
 };
+
+void PrintTo(const NothingCase& each, std::ostream* out) {
+    *out << each.name;
+}
 
 class PublishesNothingTest : public SampleHandoffTest,
                              public testing::WithParamInterface<NothingCase> {};

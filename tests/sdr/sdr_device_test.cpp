@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 
 using testing::ElementsAre;
 
@@ -28,6 +29,10 @@ struct ReportCase {
     std::vector<std::string> extraCalls;  // after the read-backs
     const char* lastLines;
 };
+
+void PrintTo(const ReportCase& each, std::ostream* out) {
+    *out << each.name;
+}
 
 class ReportTest : public SdrDeviceTest, public testing::WithParamInterface<ReportCase> {};
 
@@ -85,6 +90,10 @@ struct ConfigureFailureCase {
     const char* message;  // what() starts with this
     const char* report;   // standard error up to the failure
 };
+
+void PrintTo(const ConfigureFailureCase& each, std::ostream* out) {
+    *out << each.name;
+}
 
 class ConfigureFailureTest : public SdrDeviceTest,
                              public testing::WithParamInterface<ConfigureFailureCase> {};

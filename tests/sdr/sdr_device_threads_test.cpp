@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <future>
+#include <ostream>
 #include <stdexcept>
 
 using namespace std::chrono_literals;
@@ -44,6 +45,10 @@ struct CaptureFailureCase {
     const char* fail;  // RTLSDR_STANDIN_FAIL
     const char* message;
 };
+
+void PrintTo(const CaptureFailureCase& each, std::ostream* out) {
+    *out << each.name;
+}
 
 class CaptureFailureTest : public SdrDeviceTest,
                            public testing::WithParamInterface<CaptureFailureCase> {};

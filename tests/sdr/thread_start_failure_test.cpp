@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <ostream>
 
 namespace {
 
@@ -39,6 +40,10 @@ struct StartFailureCase {
     const char* name;
     int creationsBeforeFailure;  // 0: channel A, 1: channel B, 2: the capture thread
 };
+
+void PrintTo(const StartFailureCase& each, std::ostream* out) {
+    *out << each.name;
+}
 
 class ThreadStartFailureTest : public testing::TestWithParam<StartFailureCase> {
 protected:
