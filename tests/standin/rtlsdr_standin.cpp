@@ -1,6 +1,9 @@
 // A stand-in for librtlsdr (same SONAME, librtlsdr.so.0, every function of <rtl-sdr.h>), so the
 // real keelwave binary runs end to end on machines without a tuner. Put its directory first on
-// LD_LIBRARY_PATH. It is configured only through these environment variables:
+// LD_LIBRARY_PATH, or link a test program against it. It is configured only through these
+// environment variables, read at the first call and again at every rtlsdr_open, so that one
+// test process can open devices with different settings one after the other (calls already
+// under way keep the settings they started with):
 //
 //   RTLSDR_STANDIN_DEVICES   number of attached devices (default 0)
 //   RTLSDR_STANDIN_NAMES     device names separated by '|' (default "Generic RTL2832U OEM")
@@ -27,6 +30,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -115,9 +119,21 @@ Config readConfig() {
     return config;
 }
 
+std::mutex configLock;
+// Every configuration ever read stays allocated: another thread may still be using it.
+std::vector<std::unique_ptr<const Config>> loadedConfigs;
+std::atomic<const Config*> currentConfig{nullptr};
+
+const Config& reloadConfig() {
+    std::lock_guard<std::mutex> guard(configLock);
+    loadedConfigs.push_back(std::make_unique<const Config>(readConfig()));
+    currentConfig = loadedConfigs.back().get();
+    return *loadedConfigs.back();
+}
+
 const Config& config() {
-    static const Config loaded = readConfig();
-    return loaded;
+    const Config* current = currentConfig;
+    return current != nullptr ? *current : reloadConfig();
 }
 
 std::mutex callLogLock;
@@ -247,6 +263,7 @@ int rtlsdr_get_index_by_serial(const char* serial) {
 }
 
 int rtlsdr_open(rtlsdr_dev_t** dev, uint32_t index) {
+    reloadConfig();
     record("rtlsdr_open", str(index));
     if (const Failure* failed = failure("rtlsdr_open")) {
         return failed->result;

@@ -1,0 +1,199 @@
+#include "sdr/sdr_device.hpp"
+
+#include "app/sdr_exception.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <iomanip>
+#include <iostream>
+#include <utility>
+
+namespace {
+
+/// librtlsdr's gain mode for a gain chosen by the caller.
+constexpr int manualGainMode = 1;
+constexpr float tenthsPerDecibel = 10.0f;
+constexpr float decibelsPerTenth = 0.1f;
+constexpr float megahertzPerHertz = 1e-6f;
+
+}  // namespace
+
+SdrDevice::SdrDevice(uint32_t index) : deviceIndex(index) {}
+
+SdrDevice::~SdrDevice() {
+    const bool channelsRunning = std::any_of(
+        channels.begin(), channels.end(), [](const auto& channel) { return channel->running(); });
+    if (captureRunning() || channelsRunning) {
+        try {
+            stop();
+        } catch (const std::exception&) {
+            // Only a cancel that failed again leaves the capture thread running; see below.
+        }
+    }
+    if (captureRunning()) {
+        // The capture thread still writes into the hand-off and reads the handle: freeing them
+        // under it would corrupt memory, so the process ends here instead.
+        std::terminate();
+    }
+    rtlsdr_close(dev);
+}
+
+void SdrDevice::open() {
+    if (rtlsdr_open(&dev, deviceIndex) != 0) {
+        throw SdrException("rtlsdr_open()");
+    }
+}
+
+void SdrDevice::addChannel(std::unique_ptr<SdrChannel> channel) {
+    channels.push_back(std::move(channel));
+    std::stable_sort(channels.begin(), channels.end(),
+                     [](const auto& a, const auto& b) { return a->frequency < b->frequency; });
+    for (const auto& each : channels) {
+        each->demodulator.phaseIncrement = channelPhaseIncrement(each->frequency, centreFrequency);
+    }
+}
+
+void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float> gain) {
+    if (rtlsdr_set_sample_rate(dev, tunerSampleRate) != 0) {
+        throw SdrException("rtlsdr_set_sample_rate()");
+    }
+    if (rtlsdr_set_center_freq(dev, centreFrequency) != 0) {
+        throw SdrException("rtlsdr_set_center_freq()");
+    }
+    if (correction && rtlsdr_set_freq_correction(dev, *correction) != 0) {
+        throw SdrException("rtlsdr_set_freq_corection()");
+    }
+    const std::vector<int>& listed = supportedGains();
+    std::cerr << "Supported Gains (dB): " << std::fixed << std::setprecision(1);
+    for (int tenths : listed) {
+        std::cerr << " " << static_cast<float>(tenths) * decibelsPerTenth;
+    }
+    std::cerr << std::endl;
+
+    std::cerr << "Freq: " << std::setprecision(3);
+    const uint32_t tuned = rtlsdr_get_center_freq(dev);
+    if (tuned == 0) {
+        throw SdrException("rtlsdr_get_center_freq()");
+    }
+    std::cerr << static_cast<float>(tuned) * megahertzPerHertz << " MHz\n";
+    std::cerr << "Freq Correction: " << rtlsdr_get_freq_correction(dev) << " ppm\n";
+
+    if (!gain) {
+        std::cerr << "Gain: Auto\n";
+        return;
+    }
+    if (rtlsdr_set_tuner_gain_mode(dev, manualGainMode) != 0) {
+        throw SdrException("rtlsdr_set_tuner_gain_mode()");
+    }
+    // Floor, not rounding: -0.05 dB asks for -1 tenth. librtlsdr picks the nearest step.
+    const int tenths = static_cast<int>(std::floor(*gain * tenthsPerDecibel));
+    if (rtlsdr_set_tuner_gain(dev, tenths) != 0) {
+        throw SdrException("rtlsdr_set_tuner_gain()");
+    }
+    std::cerr << "Gain: " << std::setprecision(1) << *gain << " dB\n";
+}
+
+const std::vector<int>& SdrDevice::supportedGains() {
+    if (!gains.empty()) {
+        return gains;
+    }
+    const int count = rtlsdr_get_tuner_gains(dev, nullptr);
+    if (count <= 0) {
+        throw SdrException("rtlsdr_get_tuner_gains()");
+    }
+    std::vector<int> listed(static_cast<std::size_t>(count));
+    if (rtlsdr_get_tuner_gains(dev, listed.data()) != count) {
+        throw SdrException("rtlsdr_get_tuner_gains()");
+    }
+    gains = std::move(listed);
+    return gains;
+}
+
+void SdrDevice::setFailureCallback(std::function<void()> callback) {
+    std::lock_guard<std::mutex> guard(failureLock);
+    failureCallback = std::move(callback);
+}
+
+std::exception_ptr SdrDevice::failure() const {
+    std::lock_guard<std::mutex> guard(failureLock);
+    return firstFailure;
+}
+
+void SdrDevice::start() {
+    bufferCount = tunerBufferCount;
+    bufferLength = tunerBufferLength;
+    std::vector<SdrChannel*> readers;
+    for (const auto& channel : channels) {
+        readers.push_back(channel.get());
+    }
+    handoff.prepare(readers, SampleHandoff::defaultCapacity);
+    captureEnded = false;
+    try {
+        for (const auto& channel : channels) {
+            channel->start(handoff, [this](std::exception_ptr failed) { reportFailure(failed); });
+        }
+        thread = boost::thread(&SdrDevice::runCapture, this);
+    } catch (...) {
+        handoff.beginStop();
+        stopChannels();
+        throw;
+    }
+}
+
+void SdrDevice::runCapture() {
+    std::exception_ptr failed;
+    try {
+        if (rtlsdr_reset_buffer(dev) != 0) {
+            throw SdrException("rtlsdr_reset_buffer()");
+        }
+        if (rtlsdr_read_async(dev, &SampleHandoff::samplesCallback, &handoff, bufferCount,
+                              bufferLength) != 0) {
+            throw SdrException("rtlsdr_read_async()");
+        }
+    } catch (...) {
+        failed = std::current_exception();
+    }
+    // Marked before the owner hears of a failure, so that its `stop` knows there is no read
+    // left to cancel (librtlsdr refuses to cancel a read that is not running).
+    captureEnded = true;
+    if (failed) {
+        reportFailure(failed);
+    }
+}
+
+void SdrDevice::stop() {
+    handoff.beginStop();
+    if (thread.joinable()) {
+        if (!captureEnded && rtlsdr_cancel_async(dev) != 0 && !captureEnded) {
+            const SdrException failed("rtlsdr_cancel_async()");
+            // With `stopping` set the capture thread starts no publication, and the channel
+            // objects stay alive, so their threads can still end; the hand-off and the handle
+            // stay in use until the capture thread does.
+            stopChannels();
+            throw failed;
+        }
+        thread.join();
+    }
+    stopChannels();
+}
+
+void SdrDevice::stopChannels() {
+    for (const auto& channel : channels) {
+        channel->stop();
+    }
+}
+
+void SdrDevice::reportFailure(std::exception_ptr failed) {
+    std::function<void()> callback;
+    {
+        std::lock_guard<std::mutex> guard(failureLock);
+        if (firstFailure) {
+            return;
+        }
+        firstFailure = failed;
+        callback = failureCallback;
+    }
+    if (callback) {
+        callback();
+    }
+}
