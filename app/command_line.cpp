@@ -104,5 +104,12 @@ int runCommandLine(int argc, char** argv) {
         }
         return 0;
     }
-    return runReceiver(options);
+    try {
+        return runReceiver(options);
+    } catch (const std::exception& error) {
+        // A failure the run sequence cannot handle itself (no thread, no signal handling, no
+        // socket): the receiver's objects have been unwound in order by now.
+        std::cerr << "Error: " << error.what() << std::endl;
+        return 1;
+    }
 }
