@@ -150,12 +150,14 @@ uint16_t unpackFrame(FrameDecoder* decoder, int32_t dataBytes) {
 
 void stepEndFlag(FrameDecoder* decoder, uint8_t bit) {
     const int32_t dataBits = decoder->bitCount - frameOverheadBits;
-    if (dataBits <= 0 || bit == 1) {
-        resetFrame(decoder);  // Too short, or a seventh 1.
+    // Frames carry whole bytes. A length that is not one means bits were added or lost; added
+    // after an intact FCS (a bit clock slipping at the end of a burst), the whole bytes and the
+    // 16 bits after them would still pass the check, and the message would come out with the
+    // extra bits appended.
+    if (dataBits <= 0 || dataBits % 8 != 0 || bit == 1) {
+        resetFrame(decoder);  // Too short, not whole bytes, or a seventh 1.
         return;
     }
-    // Only whole bytes are data; the 16 bits after them are taken as the FCS, so a length that
-    // is not a whole number of bytes practically always fails the check.
     const uint16_t crc = unpackFrame(decoder, dataBits / 8);
     uint32_t messageId = 0;
     for (int32_t i = 0; i < messageIdBits; ++i) {

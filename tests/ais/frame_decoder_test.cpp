@@ -154,20 +154,25 @@ TEST(FrameDecoder, LongestMessageFitsAndOneByteMoreIsDropped) {
 }
 
 TEST(FrameDecoder, AtMost448BitsAreStored) {
-    // Whole bytes are data and the 16 bits after them the FCS, so stray bits between the FCS
-    // and the end flag count as data without spoiling the check: 424 + 16 + 2 + 6 = 448 bits
-    // stored is a 426-bit message, one stray bit more is too long.
+    // Stray bits between the FCS and the end flag are stored like data: after a 424-bit
+    // message, 424 + 16 + 2 + 6 = 448 stored bits still reach the end flag, one stray bit more
+    // makes the frame too long before it. Neither frame is whole bytes, so neither prints.
     const Bits message = randomMessage(424, 5);
     const Bits frame = transmissionOrder(message);
     const Bits fcs = referenceFcsBits(frame);
-    for (const auto& [stray, sentences] : {std::pair<Bits, size_t>{{1, 0}, 2}, {{1, 0, 1}, 0}}) {
+    const Bits endFlagUpToSixthOne = {0, 1, 1, 1, 1, 1, 1};
+    for (const auto& [stray, reachesEndFlag] :
+         {std::pair<Bits, bool>{{1, 0}, true}, {{1, 0, 1}, false}}) {
         Harness harness;
-        harness.feed(
-            concat({idle, training24, flag, stuffBits(concat({frame, fcs, stray})), flag, idle}));
-        ASSERT_THAT(harness.sink.sentences, SizeIs(sentences)) << stray.size() << " stray bits";
-        if (sentences != 0) {
-            EXPECT_EQ(messageBitsOf(harness.sink.sentences), concat({message, {0, 0}}));
+        harness.feed(concat(
+            {idle, training24, flag, stuffBits(concat({frame, fcs, stray})), endFlagUpToSixthOne}));
+        EXPECT_EQ(harness.decoder->state, reachesEndFlag ? StateEndFlag : StateTraining)
+            << stray.size() << " stray bits";
+        if (reachesEndFlag) {
+            EXPECT_EQ(harness.decoder->bitCount, 448);
         }
+        harness.feed(concat({{0}, idle}));
+        EXPECT_THAT(harness.sink.sentences, IsEmpty()) << stray.size() << " stray bits";
     }
 }
 
@@ -177,6 +182,21 @@ TEST(FrameDecoder, EverySingleBitErrorInDataOrFcsIsRejected) {
         Harness harness;
         harness.feed(buildBurst(message, 24, flip));
         EXPECT_THAT(harness.sink.sentences, IsEmpty()) << "flipped bit " << flip;
+    }
+}
+
+TEST(FrameDecoder, BitsBetweenAnIntactFcsAndTheEndFlagDropTheFrame) {
+    // A bit clock that slips near the end of a burst adds bits after an intact FCS. The frame
+    // is then no whole number of bytes, and its whole bytes with the 16 bits after them still
+    // pass the check: the message must not come out with those bits appended.
+    const Bits message = randomMessage(168, 1, 3);
+    const Bits frame = stuffedFrame(message);
+    ASSERT_EQ(frame.back(), 0);  // No run of 1s for the extra bits to extend.
+    for (const Bits& extra : {Bits{1}, Bits{0}, Bits{1, 0, 1, 1, 0}, Bits{0, 1, 0, 1, 0, 1, 0}}) {
+        Harness harness;
+        harness.feed(concat({idle, training24, flag, frame, extra, flag, idle}));
+        EXPECT_THAT(harness.sink.sentences, IsEmpty()) << extra.size() << " extra bits";
+        EXPECT_EQ(harness.decoder->state, StateTraining);
     }
 }
 
