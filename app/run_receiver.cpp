@@ -118,6 +118,10 @@ void reportError(const std::string& message) {
 
 int runReceiver(po::variables_map& options) {
     boost::asio::io_service io;
+    // SIGINT and SIGTERM are caught from the start, so that one arriving while the tuner is
+    // still being set up also ends the run in order, with status 0, once the loop runs.
+    auto signals = std::make_unique<boost::asio::signal_set>(io, SIGINT, SIGTERM);
+    signals->async_wait([&io](const boost::system::error_code&, int) { io.stop(); });
     const unsigned int deviceIndex =
         options.count("device-index") ? options["device-index"].as<unsigned int>() : 0;
 
@@ -148,8 +152,6 @@ int runReceiver(po::variables_map& options) {
     // A failed capture or channel thread ends the loop like a signal; it is reported below.
     device->setFailureCallback([&io] { io.stop(); });
     device->start();
-    auto signals = std::make_unique<boost::asio::signal_set>(io, SIGINT, SIGTERM);
-    signals->async_wait([&io](const boost::system::error_code&, int) { io.stop(); });
     std::optional<std::string> loopError;
     try {
         io.run();

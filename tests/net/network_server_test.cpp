@@ -1,6 +1,6 @@
 #include "net/network_server.hpp"
 
-#include "tests/net/loopback.hpp"
+#include "tests/support/loopback.hpp"
 #include "tests/support/log_capture.hpp"
 
 #include <gmock/gmock.h>

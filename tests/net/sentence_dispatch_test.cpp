@@ -3,7 +3,7 @@
 #include "ais/ais_decoder.hpp"
 #include "net/network_server.hpp"
 #include "net/udp_connect.hpp"
-#include "tests/net/loopback.hpp"
+#include "tests/support/loopback.hpp"
 #include "tests/support/log_capture.hpp"
 
 #include <gmock/gmock.h>

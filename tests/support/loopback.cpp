@@ -1,4 +1,4 @@
-#include "tests/net/loopback.hpp"
+#include "tests/support/loopback.hpp"
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
@@ -138,4 +138,11 @@ std::optional<std::string> UdpReceiver::receive(std::chrono::milliseconds timeou
     boost::asio::ip::udp::endpoint sender;
     const std::size_t size = socket.receive_from(boost::asio::buffer(datagram), sender);
     return std::string(datagram.data(), size);
+}
+
+unsigned short freeTcpPort() {
+    boost::asio::io_service io;
+    boost::asio::ip::tcp::acceptor probe(
+        io, boost::asio::ip::tcp::endpoint(boost::asio::ip::tcp::v4(), 0));
+    return probe.local_endpoint().port();
 }

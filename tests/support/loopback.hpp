@@ -67,3 +67,7 @@ private:
     boost::asio::io_service io;
     boost::asio::ip::udp::socket socket;
 };
+
+/// A TCP port that nothing listens on right now (the system's choice), for a server the test
+/// starts in another process.
+unsigned short freeTcpPort();
