@@ -1,7 +1,7 @@
 #include "net/network_server.hpp"
 
-#include "tests/support/loopback.hpp"
 #include "tests/support/log_capture.hpp"
+#include "tests/support/loopback.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #include "ais/ais_decoder.hpp"
 #include "net/network_server.hpp"
 #include "net/udp_connect.hpp"
-#include "tests/support/loopback.hpp"
 #include "tests/support/log_capture.hpp"
+#include "tests/support/loopback.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
