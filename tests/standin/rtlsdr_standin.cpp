@@ -13,6 +13,7 @@
 //                            A failing call sets errno and returns the result; a call returning
 //                            a pointer returns null. rtlsdr_read_async first delivers the input,
 //                            then fails; a failing rtlsdr_cancel_async does not cancel.
+//                            As with the real library, a cancel while no read runs returns -2.
 //   RTLSDR_STANDIN_INPUT     cu8 file streamed through rtlsdr_read_async
 //   RTLSDR_STANDIN_PACE      speed as a multiple of real time (default 1; 0 = no pacing)
 //   RTLSDR_STANDIN_REPEAT    passes over the input (default 1; 0 = until cancelled)
@@ -46,12 +47,15 @@ struct rtlsdr_dev {
     int manualGain = 0;
     std::mutex lock;
     std::condition_variable cancelled;
+    bool reading = false;  // inside rtlsdr_read_async: only then can a read be cancelled
     bool cancelRequested = false;
 };
 
 namespace {
 
 constexpr double iqPairsPerSecond = 288000.0;
+/// librtlsdr's answer to a cancel while no asynchronous read is running.
+constexpr int notReading = -2;
 constexpr uint32_t defaultTransferLength = 16 * 32 * 512;  // librtlsdr's own default, bytes
 
 struct Failure {
@@ -434,6 +438,18 @@ int rtlsdr_read_sync(rtlsdr_dev_t*, void*, int len, int* n_read) {
 int rtlsdr_read_async(rtlsdr_dev_t* dev, rtlsdr_read_async_cb_t cb, void* ctx, uint32_t buf_num,
                       uint32_t buf_len) {
     record("rtlsdr_read_async", str(buf_num) + " " + str(buf_len));
+    {
+        std::lock_guard<std::mutex> guard(dev->lock);
+        dev->reading = true;
+        dev->cancelRequested = false;
+    }
+    struct ReadEnd {
+        rtlsdr_dev* dev;
+        ~ReadEnd() {
+            std::lock_guard<std::mutex> guard(dev->lock);
+            dev->reading = false;
+        }
+    } readEnd{dev};
     uint32_t length = config().transferLength != 0 ? config().transferLength : buf_len;
     if (length == 0) {
         length = defaultTransferLength;
@@ -455,12 +471,16 @@ int rtlsdr_wait_async(rtlsdr_dev_t* dev, rtlsdr_read_async_cb_t cb, void* ctx) {
 
 int rtlsdr_cancel_async(rtlsdr_dev_t* dev) {
     const int result = outcome("rtlsdr_cancel_async", "");
-    if (result == 0) {
-        std::lock_guard<std::mutex> guard(dev->lock);
-        dev->cancelRequested = true;
-        dev->cancelled.notify_all();
+    if (result != 0) {
+        return result;
     }
-    return result;
+    std::lock_guard<std::mutex> guard(dev->lock);
+    if (!dev->reading) {
+        return notReading;
+    }
+    dev->cancelRequested = true;
+    dev->cancelled.notify_all();
+    return 0;
 }
 
 int rtlsdr_set_bias_tee(rtlsdr_dev_t*, int on) {
