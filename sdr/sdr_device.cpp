@@ -2,7 +2,6 @@
 
 #include "app/sdr_exception.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <iomanip>
 #include <iostream>
@@ -21,9 +20,7 @@ constexpr float megahertzPerHertz = 1e-6f;
 SdrDevice::SdrDevice(uint32_t index) : deviceIndex(index) {}
 
 SdrDevice::~SdrDevice() {
-    const bool channelsRunning = std::any_of(
-        channels.begin(), channels.end(), [](const auto& channel) { return channel->running(); });
-    if (captureRunning() || channelsRunning) {
+    if (captureRunning() || group.channelsRunning()) {
         try {
             stop();
         } catch (const std::exception&) {
@@ -44,20 +41,11 @@ void SdrDevice::open() {
     }
 }
 
-void SdrDevice::addChannel(std::unique_ptr<SdrChannel> channel) {
-    channels.push_back(std::move(channel));
-    std::stable_sort(channels.begin(), channels.end(),
-                     [](const auto& a, const auto& b) { return a->frequency < b->frequency; });
-    for (const auto& each : channels) {
-        each->demodulator.phaseIncrement = channelPhaseIncrement(each->frequency, centreFrequency);
-    }
-}
-
 void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float> gain) {
     if (rtlsdr_set_sample_rate(dev, tunerSampleRate) != 0) {
         throw SdrException("rtlsdr_set_sample_rate()");
     }
-    if (rtlsdr_set_center_freq(dev, centreFrequency) != 0) {
+    if (rtlsdr_set_center_freq(dev, tunerCentreFrequency) != 0) {
         throw SdrException("rtlsdr_set_center_freq()");
     }
     if (correction && rtlsdr_set_freq_correction(dev, *correction) != 0) {
@@ -109,33 +97,15 @@ const std::vector<int>& SdrDevice::supportedGains() {
     return gains;
 }
 
-void SdrDevice::setFailureCallback(std::function<void()> callback) {
-    std::lock_guard<std::mutex> guard(failureLock);
-    failureCallback = std::move(callback);
-}
-
-std::exception_ptr SdrDevice::failure() const {
-    std::lock_guard<std::mutex> guard(failureLock);
-    return firstFailure;
-}
-
 void SdrDevice::start() {
     bufferCount = tunerBufferCount;
     bufferLength = tunerBufferLength;
-    std::vector<SdrChannel*> readers;
-    for (const auto& channel : channels) {
-        readers.push_back(channel.get());
-    }
-    handoff.prepare(readers, SampleHandoff::defaultCapacity);
     captureEnded = false;
+    group.startChannels();
     try {
-        for (const auto& channel : channels) {
-            channel->start(handoff, [this](std::exception_ptr failed) { reportFailure(failed); });
-        }
         thread = boost::thread(&SdrDevice::runCapture, this);
     } catch (...) {
-        handoff.beginStop();
-        stopChannels();
+        group.stopChannels();
         throw;
     }
 }
@@ -146,7 +116,7 @@ void SdrDevice::runCapture() {
         if (rtlsdr_reset_buffer(dev) != 0) {
             throw SdrException("rtlsdr_reset_buffer()");
         }
-        if (rtlsdr_read_async(dev, &SampleHandoff::samplesCallback, &handoff, bufferCount,
+        if (rtlsdr_read_async(dev, &SampleHandoff::samplesCallback, &group.handoff(), bufferCount,
                               bufferLength) != 0) {
             throw SdrException("rtlsdr_read_async()");
         }
@@ -157,43 +127,22 @@ void SdrDevice::runCapture() {
     // left to cancel (librtlsdr refuses to cancel a read that is not running).
     captureEnded = true;
     if (failed) {
-        reportFailure(failed);
+        group.reportFailure(failed);
     }
 }
 
 void SdrDevice::stop() {
-    handoff.beginStop();
+    group.handoff().beginStop();
     if (thread.joinable()) {
         if (!captureEnded && rtlsdr_cancel_async(dev) != 0 && !captureEnded) {
             const SdrException failed("rtlsdr_cancel_async()");
             // With `stopping` set the capture thread starts no publication, and the channel
             // objects stay alive, so their threads can still end; the hand-off and the handle
             // stay in use until the capture thread does.
-            stopChannels();
+            group.stopChannels();
             throw failed;
         }
         thread.join();
     }
-    stopChannels();
-}
-
-void SdrDevice::stopChannels() {
-    for (const auto& channel : channels) {
-        channel->stop();
-    }
-}
-
-void SdrDevice::reportFailure(std::exception_ptr failed) {
-    std::function<void()> callback;
-    {
-        std::lock_guard<std::mutex> guard(failureLock);
-        if (firstFailure) {
-            return;
-        }
-        firstFailure = failed;
-        callback = failureCallback;
-    }
-    if (callback) {
-        callback();
-    }
+    group.stopChannels();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sdr/sample_handoff.hpp"
+#include "sdr/channel_group.hpp"
 #include "sdr/sdr_channel.hpp"
 
 #include <rtl-sdr.h>
@@ -12,17 +12,12 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
-/// The tuner is centred between the two AIS channels, 161975000 and 162025000 Hz.
-constexpr uint32_t tunerCentreFrequency = 162000000;  // Hz
-constexpr uint32_t tunerSampleRate = 288000;          // I/Q pairs per second
 /// USB transfers kept in flight by librtlsdr.
 constexpr uint32_t tunerBufferCount = 16;
-/// Bytes per USB transfer: 51200 I/Q pairs, one transfer about every 177.8 ms.
-constexpr uint32_t tunerBufferLength = 102400;
 
 /// One RTL2832U tuner opened through librtlsdr, its channels and the threads that feed them.
 ///
@@ -47,7 +42,7 @@ public:
 
     /// Takes the channel; keeps the channels sorted by ascending frequency (stable) and sets
     /// every channel's oscillator step against the tuner centre.
-    void addChannel(std::unique_ptr<SdrChannel> channel);
+    void addChannel(std::unique_ptr<SdrChannel> channel) { group.addChannel(std::move(channel)); }
 
     /// Tunes the device and writes the tuner report to standard error. Without `correction`
     /// (ppm) no correction is sent; without `gain` (dB) the tuner keeps its automatic gain.
@@ -59,10 +54,12 @@ public:
     /// Called once, on the failing thread, after the first capture or channel failure; set it
     /// before `start`. It should only hand the news to the owner's thread (for example stop
     /// the I/O loop); it must not call `stop` itself.
-    void setFailureCallback(std::function<void()> callback);
+    void setFailureCallback(std::function<void()> callback) {
+        group.setFailureCallback(std::move(callback));
+    }
 
     /// The first failure of the capture or a channel thread, or null. Safe from any thread.
-    std::exception_ptr failure() const;
+    std::exception_ptr failure() const { return group.failure(); }
 
     /// Starts the channel threads in list order, then the capture thread. If a thread cannot
     /// be created, the threads already started are stopped and the error is thrown.
@@ -78,12 +75,12 @@ public:
     bool captureRunning() const { return thread.joinable(); }
 
     /// The channels in start and stop order.
-    const std::vector<std::unique_ptr<SdrChannel>>& channelList() const { return channels; }
+    const std::vector<std::unique_ptr<SdrChannel>>& channelList() const {
+        return group.channelList();
+    }
 
 private:
     void runCapture();
-    void reportFailure(std::exception_ptr failed);
-    void stopChannels();
 
     rtlsdr_dev_t* dev = nullptr;
     const uint32_t deviceIndex;
@@ -93,11 +90,6 @@ private:
     boost::thread thread;       ///< the capture thread, inside rtlsdr_read_async
     /// Set by the capture thread once it has left librtlsdr for good.
     std::atomic<bool> captureEnded{false};
-    SampleHandoff handoff;
-    std::vector<std::unique_ptr<SdrChannel>> channels;
-    const uint32_t centreFrequency = tunerCentreFrequency;
-
-    mutable std::mutex failureLock;
-    std::exception_ptr firstFailure;
-    std::function<void()> failureCallback;
+    /// The channels, the hand-off the capture thread publishes into, and the first failure.
+    ChannelGroup group;
 };

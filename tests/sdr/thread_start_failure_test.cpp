@@ -1,5 +1,6 @@
 // Thread creation is made to fail here by interposing pthread_create for this whole test
 // program (Boost.Thread calls it through the dynamic linker, so ours is found first).
+#include "sdr/file_source.hpp"
 #include "sdr/sdr_device.hpp"
 
 #include "tests/sdr/recording_decoder.hpp"
@@ -13,7 +14,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <future>
 #include <ostream>
 
 namespace {
@@ -38,7 +42,7 @@ extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attribute
 
 struct StartFailureCase {
     const char* name;
-    int creationsBeforeFailure;  // 0: channel A, 1: channel B, 2: the capture thread
+    int creationsBeforeFailure;  // 0: channel A, 1: channel B, 2: the capture or reader thread
 };
 
 void PrintTo(const StartFailureCase& each, std::ostream* out) {
@@ -77,6 +81,30 @@ TEST_P(ThreadStartFailureTest, StartThrowsLeavesNoThreadRunningAndCanBeRetried) 
     EXPECT_TRUE(device.captureRunning());
     device.stop();
     EXPECT_FALSE(device.failure());
+}
+
+TEST_P(ThreadStartFailureTest, FileSourceStartThrowsLeavesNoThreadRunningAndCanBeRetried) {
+    std::ofstream(scratch.path("input.cu8"), std::ios::binary) << std::string(5000, '\x80');
+    FileSource source(scratch.path("input.cu8"));
+    source.open();
+    source.addChannel(
+        std::make_unique<SdrChannel>(161975000, std::make_unique<RecordingDecoder>()));
+    source.addChannel(
+        std::make_unique<SdrChannel>(162025000, std::make_unique<RecordingDecoder>()));
+    std::promise<void> finished;
+    source.setFinishedCallback([&finished] { finished.set_value(); });
+    creationsBeforeFailure = GetParam().creationsBeforeFailure;
+    EXPECT_THROW(source.start(), boost::thread_resource_error);
+    EXPECT_FALSE(source.readerRunning());
+    for (const auto& channel : source.channelList()) {
+        EXPECT_FALSE(channel->running());
+    }
+
+    creationsBeforeFailure = -1;
+    source.start();
+    EXPECT_EQ(finished.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    source.stop();
+    EXPECT_FALSE(source.failure());
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, ThreadStartFailureTest,

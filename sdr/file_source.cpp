@@ -1,0 +1,150 @@
+#include "sdr/file_source.hpp"
+
+#include "sdr/input_error.hpp"
+#include "sdr/sample_handoff.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <optional>
+
+namespace {
+
+/// How long the reader waits for input before it looks at `stopping` again: the channels'
+/// own wait, so that a stop during an idle pipe takes no longer than stopping a channel.
+constexpr int inputPollMilliseconds = handoffWaitMicroseconds / 1000;
+
+}  // namespace
+
+FileSource::FileSource(std::string inputPath)
+    : path(std::move(inputPath)), block(tunerBufferLength) {}
+
+FileSource::~FileSource() {
+    if (readerRunning() || group.channelsRunning()) {
+        stop();
+    }
+    closeInput();
+}
+
+void FileSource::open() {
+    closeInput();
+    if (path == standardInputName) {
+        fd = STDIN_FILENO;
+        return;
+    }
+    int opened;
+    do {
+        // A named pipe blocks here until its writer appears; a signal may cut that short.
+        opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (opened < 0 && errno == EINTR);
+    if (opened < 0) {
+        throw InputError(path, errno);
+    }
+    fd = opened;
+    ownsInput = true;
+}
+
+void FileSource::start() {
+    if (fd < 0) {
+        throw InputError(path, EBADF);
+    }
+    group.startChannels();
+    try {
+        thread = boost::thread(&FileSource::runReader, this);
+    } catch (...) {
+        group.stopChannels();
+        throw;
+    }
+}
+
+void FileSource::stop() {
+    group.handoff().beginStop();
+    if (thread.joinable()) {
+        thread.join();
+    }
+    group.stopChannels();
+}
+
+void FileSource::runReader() {
+    try {
+        readToEnd();
+    } catch (...) {
+        // The input cannot go on: the owner hears of it and ends the run.
+        group.reportFailure(std::current_exception());
+    }
+}
+
+void FileSource::readToEnd() {
+    SampleHandoff& handoff = group.handoff();
+    for (;;) {
+        const std::optional<uint32_t> filled = fillBlock();
+        if (!filled) {
+            return;
+        }
+        const bool ended = *filled < block.size();
+        // Only the very end of the input can leave an odd byte: an I without its Q.
+        const uint32_t length = *filled - *filled % 2;
+        if (!handoff.publishWhenTaken(block.data(), length)) {
+            return;
+        }
+        if (ended) {
+            break;
+        }
+    }
+    if (handoff.finishInput() && finishedCallback) {
+        finishedCallback();
+    }
+}
+
+std::optional<uint32_t> FileSource::fillBlock() {
+    // A pipe delivers whatever its writer wrote, odd lengths included. Filling the whole block
+    // before publishing keeps every block even, so that each one starts with I, and gives the
+    // channels the same blocks as the tuner would.
+    std::size_t filled = 0;
+    while (filled < block.size()) {
+        if (!waitForInput()) {
+            return std::nullopt;
+        }
+        const ssize_t got = ::read(fd, block.data() + filled, block.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw InputError(path, errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return static_cast<uint32_t>(filled);
+}
+
+bool FileSource::waitForInput() {
+    // A read could block for ever on a pipe whose writer is silent; polling first keeps the
+    // reader answering to `stop`. Standard input is not switched to non-blocking reads, since
+    // that flag would be shared with whoever else holds the descriptor.
+    pollfd input{fd, POLLIN, 0};
+    while (!group.handoff().stopping) {
+        const int ready = ::poll(&input, 1, inputPollMilliseconds);
+        if (ready > 0) {
+            // Readable, or at its end, or in error: the read tells which.
+            return true;
+        }
+        if (ready < 0 && errno != EINTR) {
+            throw InputError(path, errno);
+        }
+    }
+    return false;
+}
+
+void FileSource::closeInput() {
+    if (ownsInput) {
+        ::close(fd);
+    }
+    fd = -1;
+    ownsInput = false;
+}
