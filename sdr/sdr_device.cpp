@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iomanip>
 #include <iostream>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -116,7 +117,9 @@ void SdrDevice::runCapture() {
         if (rtlsdr_reset_buffer(dev) != 0) {
             throw SdrException("rtlsdr_reset_buffer()");
         }
-        if (rtlsdr_read_async(dev, &SampleHandoff::samplesCallback, &group.handoff(), bufferCount,
+        // A stop that came meanwhile would find no read to cancel: then none is started.
+        if (!group.handoff().stopping &&
+            rtlsdr_read_async(dev, &SampleHandoff::samplesCallback, &group.handoff(), bufferCount,
                               bufferLength) != 0) {
             throw SdrException("rtlsdr_read_async()");
         }
@@ -134,15 +137,29 @@ void SdrDevice::runCapture() {
 void SdrDevice::stop() {
     group.handoff().beginStop();
     if (thread.joinable()) {
-        if (!captureEnded && rtlsdr_cancel_async(dev) != 0 && !captureEnded) {
-            const SdrException failed("rtlsdr_cancel_async()");
+        cancelCapture();
+        thread.join();
+    }
+    group.stopChannels();
+}
+
+void SdrDevice::cancelCapture() {
+    const auto deadline = std::chrono::steady_clock::now() + cancelRetryWindow;
+    while (!captureEnded) {
+        if (rtlsdr_cancel_async(dev) == 0) {
+            return;
+        }
+        const SdrException refused("rtlsdr_cancel_async()");  // errno as the call left it
+        if (captureEnded) {
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
             // With `stopping` set the capture thread starts no publication, and the channel
             // objects stay alive, so their threads can still end; the hand-off and the handle
             // stay in use until the capture thread does.
             group.stopChannels();
-            throw failed;
+            throw refused;
         }
-        thread.join();
+        std::this_thread::sleep_for(cancelRetryInterval);
     }
-    group.stopChannels();
 }

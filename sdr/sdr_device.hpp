@@ -8,6 +8,7 @@
 #include <boost/thread/thread.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -81,6 +82,14 @@ public:
 
 private:
     void runCapture();
+    /// librtlsdr cancels only a read that is running, so a stop right after `start` can be
+    /// refused while the capture thread is still on its way into rtlsdr_read_async. The cancel
+    /// is retried until the read takes it or the capture thread ends by itself (it starts no
+    /// read once stopping); a tuner that refuses for `cancelRetryWindow` is reported by
+    /// throwing SdrException "rtlsdr_cancel_async()".
+    void cancelCapture();
+    static constexpr std::chrono::milliseconds cancelRetryWindow{500};
+    static constexpr std::chrono::milliseconds cancelRetryInterval{5};
 
     rtlsdr_dev_t* dev = nullptr;
     const uint32_t deviceIndex;

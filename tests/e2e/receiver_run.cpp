@@ -51,6 +51,10 @@ bool ReceiverRun::waitUntilDelivered(std::chrono::milliseconds timeout) {
     return true;
 }
 
+bool ReceiverRun::waitUntilReading(std::chrono::milliseconds timeout) {
+    return waitForLineIn(callLog, "rtlsdr_read_async", timeout);
+}
+
 bool ReceiverRun::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
     return process->waitForOutput(text, timeout);
 }

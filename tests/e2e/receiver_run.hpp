@@ -30,6 +30,8 @@ public:
 
     /// True once the stand-in has streamed all of its input into the receiver.
     bool waitUntilDelivered(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+    /// True once the capture thread is inside its asynchronous read, so a stop now cancels it.
+    bool waitUntilReading(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool waitForOutput(const std::string& text,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool waitForError(const std::string& text,

@@ -27,7 +27,7 @@ TEST(TunerSetup, AutomaticGainMakesNoGainCallAndStopsInOrderOnEitherSignal) {
     for (int signalNumber : {SIGTERM, SIGINT}) {
         ScratchDirectory directory;
         ReceiverRun run(directory, {"--agc"});
-        ASSERT_TRUE(run.waitForError("Gain: Auto\n"));
+        ASSERT_TRUE(run.waitUntilReading());
         const ProcessResult result = run.stop(signalNumber);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.err, tunerReport + "Gain: Auto\n");
@@ -146,7 +146,7 @@ TEST(TunerSetup, CaptureFailuresEndTheRunInOrderWithStatusOne) {
 TEST(TunerSetup, AReadThatCannotBeCancelledStillEndsPromptlyWithStatusOne) {
     ScratchDirectory directory;
     ReceiverRun run(directory, {"--agc"}, {{"RTLSDR_STANDIN_FAIL", "rtlsdr_cancel_async=-1:5"}});
-    ASSERT_TRUE(run.waitForError("Gain: Auto\n"));
+    ASSERT_TRUE(run.waitUntilReading());
     const ProcessResult result = run.stop(SIGTERM);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.status, 1);

@@ -34,6 +34,10 @@ std::vector<std::string> SdrDeviceTest::calls() {
     return splitLines(readFile(scratch.path("calls")));
 }
 
+void SdrDeviceTest::waitUntilReading() {
+    ASSERT_TRUE(waitForLineIn(scratch.path("calls"), "rtlsdr_read_async"));
+}
+
 void SdrDeviceTest::addChannels(SdrDevice& device) {
     auto decoderB = std::make_unique<RecordingDecoder>();
     auto decoderA = std::make_unique<RecordingDecoder>();

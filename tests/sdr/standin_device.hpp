@@ -27,6 +27,10 @@ protected:
     /// The librtlsdr calls made so far, one "name arguments" line each.
     std::vector<std::string> calls();
 
+    /// Waits until the capture thread is inside its asynchronous read (only then can the read
+    /// be cancelled).
+    void waitUntilReading();
+
     /// Adds 'B' then 'A', each with a recording decoder (kept in `decoders`, A first).
     void addChannels(SdrDevice& device);
 

@@ -212,6 +212,22 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
+bool waitForLineIn(const std::string& path, const std::string& prefix,
+                   std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        for (const std::string& line : splitLines(readFile(path))) {
+            if (line.rfind(prefix, 0) == 0) {
+                return true;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);

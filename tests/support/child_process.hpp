@@ -83,5 +83,9 @@ private:
 /// The whole content of a file, or an empty string when it does not exist.
 std::string readFile(const std::string& path);
 
+/// Waits until a line of the file at `path` starts with `prefix`; false if none does in time.
+bool waitForLineIn(const std::string& path, const std::string& prefix,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
 /// Splits text into lines at '\n'; a final line without '\n' is kept.
 std::vector<std::string> splitLines(const std::string& text);
