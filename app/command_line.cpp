@@ -31,7 +31,9 @@ po::options_description makeOptionsDescription() {
         ("net", po::value<unsigned int>(), "Enable network-server on port (default: off)")
         ("udp", po::value<std::string>(), "UDP server address. Format: address:port (default: off)")
         ("no-console", "Disable logging on console (default: on)")
-        ("verbose", "Verbose output signal level");
+        ("verbose", "Verbose output signal level")
+        ("input,r", po::value<std::string>(), "Read raw I/Q from a file instead of the tuner "
+            "(unsigned 8-bit, 288000 samples/s, centred at 162 MHz; - reads standard input)");
     // clang-format on
     return options;
 }
@@ -73,6 +75,19 @@ void rejectUnusableGain(const po::parsed_options& parsed) {
     }
 }
 
+/// Refuses tuner settings together with a recording as input: they could not take effect.
+void rejectTunerOptionsWithInput(const po::variables_map& options) {
+    if (!options.count("input")) {
+        return;
+    }
+    for (const char* tunerOption : {"device-index", "gain", "freq-correction", "agc"}) {
+        if (options.count(tunerOption)) {
+            throw po::error(std::string("conflicting options '--input' and '--") + tunerOption +
+                            "'");
+        }
+    }
+}
+
 }  // namespace
 
 int runCommandLine(int argc, char** argv) {
@@ -86,6 +101,7 @@ int runCommandLine(int argc, char** argv) {
         po::store(parsed, options);
         po::notify(options);
         rejectUnusableGain(parsed);
+        rejectTunerOptionsWithInput(options);
         if (options.count("help") || argc == 1) {
             std::cout << description << std::endl;
             return 0;

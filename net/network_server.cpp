@@ -169,6 +169,11 @@ unsigned short NetworkServer::localPort() const {
     return acceptor.local_endpoint().port();
 }
 
+bool NetworkSession::hasPendingWrites() {
+    boost::mutex::scoped_lock guard(queueLock);
+    return queuedBytes > 0;
+}
+
 void NetworkServer::broadcast(const std::string& line) {
     // One copy of the line, shared by every client's queue until the last has written it.
     const auto shared = boost::make_shared<const std::string>(line);
@@ -176,6 +181,16 @@ void NetworkServer::broadcast(const std::string& line) {
     for (const auto& client : clients) {
         client->writeLine(shared);
     }
+}
+
+bool NetworkServer::hasPendingWrites() {
+    boost::mutex::scoped_lock guard(clientsLock);
+    for (const auto& client : clients) {
+        if (client->hasPendingWrites()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void NetworkServer::startAccept() {

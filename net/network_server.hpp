@@ -40,6 +40,9 @@ public:
     /// byte cap the queue is freed and the client dropped on the I/O thread.
     void writeLine(const boost::shared_ptr<const std::string>& line);
 
+    /// True while lines wait in the queue or are being written.
+    bool hasPendingWrites();
+
     /// Called by the server's teardown: from then on nothing calls back into the server.
     void detach() { detached = true; }
     bool isDetached() const { return detached; }
@@ -91,6 +94,10 @@ public:
 
     /// Queues `line` for every connected client and returns at once (any thread).
     void broadcast(const std::string& line);
+
+    /// True while any client still has lines waiting or being written; the end of an input
+    /// waits for this before the run stops.
+    bool hasPendingWrites();
 
     /// The port actually listened on.
     unsigned short localPort() const;

@@ -104,9 +104,11 @@ void UdpConnect::send(const std::string& line) {
     }
     // The datagram's bytes must outlive this call: the handler owns them until the send ends.
     const auto datagram = boost::make_shared<const std::string>(line);
+    ++sendsInFlight;
     socket.async_send_to(
         boost::asio::buffer(*datagram), endpoint,
         [self = shared_from_this(), datagram](const boost::system::error_code& error, std::size_t) {
+            --self->sendsInFlight;
             self->handleSend(error);
         });
 }

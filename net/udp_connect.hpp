@@ -49,6 +49,9 @@ public:
     /// on the I/O thread, or when no thread runs the loop.
     virtual void stop();
 
+    /// True while datagrams handed to the socket have not been sent yet.
+    bool hasPendingSends() const { return sendsInFlight > 0; }
+
 private:
     void handleResolve(const boost::system::error_code& error,
                        const boost::asio::ip::tcp::resolver::results_type& results);
@@ -71,4 +74,5 @@ private:
     boost::mutex sendLock;
     boost::asio::ip::udp::endpoint endpoint;
     bool ready = false;
+    std::atomic<unsigned> sendsInFlight{0};
 };
