@@ -94,9 +94,9 @@ int16_t scaleAndFilter(AisReceiver* receiver, const int16_t* samples, int32_t co
             static_cast<float>(samples[receiver->sampleOffset + i * receiver->sampleStride]) *
             receiver->gain;
         // Clip, then truncate toward zero. An overdriven sample keeps its sign: wrapped modulo
-        // 65536 it would flip a whole bit's level, and its positive half would read as a weak
-        // negative value, so the peak would fall and the gain rise further. A clipped one
-        // counts as full scale towards the peak, and the gain comes down.
+        // 65536 it could change sign and turn the slicer's level, and a positive one would
+        // drop out of the peak, so the gain would go on rising. A clipped one counts as full
+        // scale towards the peak, and the gain comes down.
         const auto value = static_cast<int16_t>(std::min(std::max(scaled, scaledMin), scaledMax));
         if (value > peak) {
             peak = value;
