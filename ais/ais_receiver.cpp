@@ -2,6 +2,7 @@
 
 #include "ais/alloc_or_exit.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -14,6 +15,9 @@ constexpr uint32_t pllIncrementPerSample = 65536 / 5;  // 13107 phase units.
 constexpr uint32_t pllFullTurn = 65536;                // One bit.
 constexpr uint32_t pllHalfTurn = pllFullTurn / 2;      // Where level changes should fall.
 constexpr uint32_t pllNudgeShift = 4;  // Nudge = increment / 16 = 819 units, 1.25 % of a bit.
+// Largest value a scaled sample keeps; beyond it the sample is clipped, not wrapped.
+constexpr float scaledMax = 32767.0f;
+constexpr float scaledMin = -32768.0f;
 
 // Software AGC, from the block's positive peak in percent of full scale (32768).
 constexpr float levelPercentPerUnit = 100.0f / 32768.0f;  // 0.0030517578125.
@@ -89,10 +93,11 @@ int16_t scaleAndFilter(AisReceiver* receiver, const int16_t* samples, int32_t co
         const float scaled =
             static_cast<float>(samples[receiver->sampleOffset + i * receiver->sampleStride]) *
             receiver->gain;
-        // Truncate, then keep the low 16 bits: an overdriven sample wraps rather than clips,
-        // and a wrapped negative value does not count towards the peak.
-        const auto value =
-            static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(scaled)));
+        // Clip, then truncate toward zero. An overdriven sample keeps its sign: wrapped modulo
+        // 65536 it could change sign and turn the slicer's level, and a positive one would
+        // drop out of the peak, so the gain would go on rising. A clipped one counts as full
+        // scale towards the peak, and the gain comes down.
+        const auto value = static_cast<int16_t>(std::min(std::max(scaled, scaledMin), scaledMax));
         if (value > peak) {
             peak = value;
         }
@@ -123,7 +128,17 @@ void recoverBits(AisReceiver* receiver, const float* outputs, int32_t count) {
         const uint32_t level = outputs[i] > 0.0f ? 1 : 0;
         if (level != receiver->prevLevel) {
             // Pull level changes towards mid-bit, half a turn from the sampling instant.
-            if (receiver->pllPhase >= pllHalfTurn) {
+            if (receiver->frameDecoder->state == StateTraining) {
+                // Between bursts the clock runs free, so a burst may begin with its level
+                // changes anywhere against the sampling instants, even on them. Fixed nudges
+                // would need 40 changes to cross half a bit, and the training brings 12. Worse,
+                // on an instant a change seen one sample early or late (noise, a carrier
+                // offset) lands on the other side of the wrap, the nudges cancel and the bits
+                // are read on their edges. Moving half the way at once locks within a few
+                // changes from any start. The jump moves the next instant by at most 1.25
+                // samples and never across a wrap, so no bit is skipped or repeated.
+                receiver->pllPhase = (receiver->pllPhase + pllHalfTurn) / 2;
+            } else if (receiver->pllPhase >= pllHalfTurn) {
                 receiver->pllPhase -= nudge;
             } else {
                 receiver->pllPhase += nudge;

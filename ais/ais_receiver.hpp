@@ -72,14 +72,16 @@ void destroyAisReceiver(AisReceiver* receiver);
 /// maxBlockSamples aborts the process before anything is read or changed.
 void processSamples(AisReceiver* receiver, const int16_t* samples, int32_t count);
 
-/// First pass of processSamples: scales each sample by the gain (wrapping to 16 bits), stores
+/// First pass of processSamples: scales each sample by the gain (clipped to 16 bits), stores
 /// it in the history and writes the filter output to outputs[i]. Returns the largest scaled
 /// value, or 0 when none is positive.
 int16_t scaleAndFilter(AisReceiver* receiver, const int16_t* samples, int32_t count,
                        float* outputs);
 
 /// Second pass: slices the filter outputs at zero, runs the bit clock and hands each
-/// NRZI-decoded bit to the frame decoder.
+/// NRZI-decoded bit to the frame decoder. Each level change pulls the clock towards mid-bit:
+/// half the way while the frame decoder looks for a training, by 1.25 % of a bit inside a
+/// frame.
 void recoverBits(AisReceiver* receiver, const float* outputs, int32_t count);
 
 /// Third pass: steps the gain from the block's peak and, if `now` (seconds) is past the last

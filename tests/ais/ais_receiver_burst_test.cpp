@@ -135,3 +135,40 @@ INSTANTIATE_TEST_SUITE_P(AnyStartingPhase, AisReceiverBurst, testing::ValuesIn(a
 // Bit clock off by -0.6 % and +0.6 %: the nudges keep a locked loop on the bits through the
 // longest message.
 INSTANTIATE_TEST_SUITE_P(ClockError, AisReceiverBurst, testing::ValuesIn(clockErrors()), caseName);
+
+namespace {
+
+// A carrier 100 Hz off frequency shifts the discriminator output by 100 / 1.46484375 = 68
+// units.
+constexpr int carrierOffsetUnits = 68;
+
+}  // namespace
+
+class AisReceiverEdgeBurst : public testing::TestWithParam<uint32_t> {};
+
+TEST_P(AisReceiverEdgeBurst, BitClockPullsInFromTheBitEdges) {
+    // Bit edges on the sample grid: without the offset the filter output would pass through
+    // zero right at a sample. The offset moves rising changes before that sample and falling
+    // ones after it, so the slicer sees them one sample apart in turn. A clock whose sampling
+    // instants start on the edges then reads the changes on both sides of its wrap.
+    const auto& [payload, fill] = realPayloads[0];
+    const Bits message = payloadToBits(payload, fill);
+    std::vector<int16_t> samples = renderBurst(buildBurst(message), 5.0, leadSamples);
+    for (int16_t& sample : samples) {
+        sample = static_cast<int16_t>(sample + carrierOffsetUnits);
+    }
+    SentenceSink sink;
+    AisReceiver* receiver =
+        createAisReceiver('A', false, &SentenceSink::collect, &sink, nullptr, nullptr);
+    receiver->pllPhase = GetParam();
+    for (size_t start = 0; start < samples.size(); start += blockSamples) {
+        const size_t count = std::min<size_t>(blockSamples, samples.size() - start);
+        processSamples(receiver, &samples[start], static_cast<int32_t>(count));
+    }
+    destroyAisReceiver(receiver);
+    ASSERT_THAT(sink.sentences, SizeIs(1));
+    EXPECT_EQ(messageBitsOf(sink.sentences), message);
+}
+
+// A sixteenth of a bit apart: every start of the clock against the bits.
+INSTANTIATE_TEST_SUITE_P(StartingPhases, AisReceiverEdgeBurst, testing::Range(0u, 65536u, 4096u));

@@ -131,11 +131,16 @@ struct PeakCase {
     float level;
 };
 
-TEST(AisReceiverGain, PeakCountsOnlyPositiveScaledValuesAfterWrapping) {
+TEST(AisReceiverGain, PeakCountsOnlyPositiveScaledValuesAfterClipping) {
     const PeakCase cases[] = {
         {"all negative", 1.0f, {-5, -16384, -1}, {-5, -16384, -1}, 0.0f},
         {"mixed", 1.0f, {-100, 16384, 5}, {-100, 16384, 5}, 50.0f},
-        {"40000 wraps to -25536", 2.0f, {20000, 100}, {-25536, 200}, 200 * 0.0030517578125f},
+        {"40000 clips to 32767 and counts",
+         2.0f,
+         {20000, 100},
+         {32767, 200},
+         32767 * 0.0030517578125f},
+        {"-40000 clips to -32768", 2.0f, {-20000, 100}, {-32768, 200}, 200 * 0.0030517578125f},
         {"truncated toward zero", 1.5f, {-3, 3}, {-4, 4}, 4 * 0.0030517578125f},
     };
     for (const PeakCase& c : cases) {
@@ -150,7 +155,8 @@ TEST(AisReceiverGain, PeakCountsOnlyPositiveScaledValuesAfterWrapping) {
         ASSERT_THAT(levels.reports, SizeIs(1));
         EXPECT_EQ(levels.reports[0].channel, 'B');
         EXPECT_EQ(levels.reports[0].level, c.level);
-        EXPECT_EQ(levels.reports[0].gain, c.level == 50.0f ? c.gain : scaledByDouble(c.gain, 1.01));
+        const double step = c.level > 75.0f ? 0.99 : c.level < 50.0f ? 1.01 : 1.0;
+        EXPECT_EQ(levels.reports[0].gain, scaledByDouble(c.gain, step));
     }
 }
 
