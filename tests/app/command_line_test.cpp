@@ -27,6 +27,9 @@ const char* const helpText =
     "  --udp arg             UDP server address. Format: address:port (default: off)\n"
     "  --no-console          Disable logging on console (default: on)\n"
     "  --verbose             Verbose output signal level\n"
+    "  -r [ --input ] arg    Read raw I/Q from a file instead of the tuner (unsigned\n"
+    "                        8-bit, 288000 samples/s, centred at 162 MHz; - reads \n"
+    "                        standard input)\n"
     "\n";
 
 const std::regex bannerLine(
@@ -124,6 +127,12 @@ TEST(CommandLine, OptionErrorsGiveTheLibraryTextOnStandardErrorAndStatusOne) {
         {{"--gain", "nan"}, "Error: the argument ('nan') for option '--gain' is invalid\n"},
         {{"--gai=-inf"}, "Error: the argument ('-inf') for option '--gain' is invalid\n"},
         {{"--gain", "3e8"}, "Error: the argument ('3e8') for option '--gain' is invalid\n"},
+        {{"-r", "x.cu8", "--gain", "3"}, "Error: conflicting options '--input' and '--gain'\n"},
+        {{"--agc", "--input=-"}, "Error: conflicting options '--input' and '--agc'\n"},
+        {{"-r", "-", "--device-index", "0"},
+         "Error: conflicting options '--input' and '--device-index'\n"},
+        {{"-r", "-", "--freq-correction", "0"},
+         "Error: conflicting options '--input' and '--freq-correction'\n"},
         {{"--device"},
          "Error: option '--device' is ambiguous and matches '--device-index', and "
          "'--device-list'\n"},
