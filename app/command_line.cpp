@@ -8,7 +8,6 @@
 
 #include <boost/program_options/errors.hpp>
 #include <boost/program_options/parsers.hpp>
-#include <boost/program_options/variables_map.hpp>
 
 #include <cmath>
 #include <cstdlib>
@@ -90,20 +89,27 @@ void rejectTunerOptionsWithInput(const po::variables_map& options) {
 
 }  // namespace
 
+po::variables_map parseOptions(int argc, const char* const argv[]) {
+    po::variables_map options;
+    // The parsed options point into the description, which must outlive store().
+    const po::options_description description = makeOptionsDescription();
+    const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
+    po::store(parsed, options);
+    po::notify(options);
+    rejectUnusableGain(parsed);
+    rejectTunerOptionsWithInput(options);
+    return options;
+}
+
 int runCommandLine(int argc, char** argv) {
     Logger::instance().setConsole(true, Logger::INFO);
     Logger::instance().log(Logger::INFO, versionBanner);
 
     po::variables_map options;
     try {
-        const po::options_description description = makeOptionsDescription();
-        const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
-        po::store(parsed, options);
-        po::notify(options);
-        rejectUnusableGain(parsed);
-        rejectTunerOptionsWithInput(options);
+        options = parseOptions(argc, argv);
         if (options.count("help") || argc == 1) {
-            std::cout << description << std::endl;
+            std::cout << makeOptionsDescription() << std::endl;
             return 0;
         }
     } catch (const po::error& error) {

@@ -1,0 +1,105 @@
+// Both channel demodulators, each feeding a whole receiver chain, fed arbitrary tuner bytes cut
+// into blocks at arbitrary points, odd ones included.
+//
+// Input:
+//   byte 0          n = byte % 16, the number of block lengths that follow (0: one block)
+//   n x uint16      block lengths minus one, in floats (little-endian), used in turn, cycling
+//   the rest        unsigned 8-bit I/Q from the tuner, I first; each byte becomes byte - 128
+//
+// Invariants: besides every sentence, level report and state of the receiver chain
+// (CheckedReceiver), cutting the stream must not change the output. A block of odd length
+// loses its last float and the next block starts again with I, so the blocks give the same
+// discriminator samples and sentences as one block of all the pairs they carry. Every 6 pairs
+// give one discriminator sample, handed on in blocks of exactly 4096 while the stream lasts and
+// one shorter block when it has ended (flushBlock).
+
+#include "fuzz/checked_receiver.hpp"
+#include "fuzz/invariant.hpp"
+#include "fuzz/sentence_checker.hpp"
+#include "sdr/channel_demodulator.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t tunerCentreFrequency = 162000000;  // Hz
+constexpr int32_t channelFrequencyA = 161975000;      // Hz
+constexpr int32_t channelFrequencyB = 162025000;      // Hz
+constexpr std::size_t maxBlockLengths = 16;
+constexpr float sampleMidpoint = 128.0f;  // Tuner bytes are unsigned around 128.
+
+struct ChannelRun {
+    DemodulatorState state;
+    CheckedReceiver decoder;
+
+    ChannelRun(int32_t frequency, char channel) : decoder(channel) {
+        state.phaseIncrement = channelPhaseIncrement(frequency, tunerCentreFrequency);
+    }
+};
+
+void checkSameOutput(const CheckedReceiver& cut, const CheckedReceiver& whole) {
+    if (cut.samples != whole.samples) {
+        invariantBroken(std::string("cutting the stream changed the discriminator output of ") +
+                        cut.channel);
+    }
+    if (cut.checker.sentences() != whole.checker.sentences()) {
+        invariantBroken(std::string("cutting the stream changed the sentences of ") + cut.channel);
+    }
+}
+
+void checkSampleCount(const CheckedReceiver& receiver, std::size_t pairs) {
+    // Every 6 pairs make one discriminator sample; after the flush all of them have reached
+    // the decoder.
+    if (receiver.samples.size() != pairs / decimationFactor) {
+        invariantBroken(std::string("samples lost or invented on ") + receiver.channel);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const std::size_t lengthCount = data[0] % maxBlockLengths;
+    std::size_t position = 1;
+    std::vector<uint32_t> lengths;
+    for (std::size_t i = 0; i < lengthCount && position + 2 <= size; ++i, position += 2) {
+        lengths.push_back((data[position] | data[position + 1] << 8) + 1u);
+    }
+    std::vector<float> stream;
+    for (; position < size; ++position) {
+        stream.push_back(static_cast<float>(data[position]) - sampleMidpoint);
+    }
+    if (lengths.empty()) {
+        lengths.push_back(static_cast<uint32_t>(stream.size()));
+    }
+
+    ChannelRun cut[] = {{channelFrequencyA, 'A'}, {channelFrequencyB, 'B'}};
+    std::vector<float> carried;  // the pairs the cut blocks carry, as one stream
+    for (std::size_t offset = 0, turn = 0; offset < stream.size(); ++turn) {
+        const auto length = static_cast<uint32_t>(
+            std::min<std::size_t>(lengths[turn % lengths.size()], stream.size() - offset));
+        for (ChannelRun& run : cut) {
+            demodulateBlock(run.state, stream.data() + offset, length, run.decoder);
+        }
+        carried.insert(carried.end(), stream.begin() + static_cast<long>(offset),
+                       stream.begin() + static_cast<long>(offset + length / 2 * 2));
+        offset += length;
+    }
+    ChannelRun whole[] = {{channelFrequencyA, 'A'}, {channelFrequencyB, 'B'}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        demodulateBlock(whole[i].state, carried.data(), static_cast<uint32_t>(carried.size()),
+                        whole[i].decoder);
+        flushBlock(cut[i].state, cut[i].decoder);
+        flushBlock(whole[i].state, whole[i].decoder);
+        cut[i].decoder.checker.finish();
+        whole[i].decoder.checker.finish();
+        checkSampleCount(cut[i].decoder, carried.size() / 2);
+        checkSameOutput(cut[i].decoder, whole[i].decoder);
+    }
+    return 0;
+}
