@@ -4,7 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <boost/program_options/parsers.hpp>
+#include <boost/program_options/errors.hpp>
 #include <boost/program_options/variables_map.hpp>
 
 #include <regex>
@@ -50,12 +50,7 @@ std::string afterBanner(const ProcessResult& result) {
 
 po::variables_map parse(std::vector<const char*> words) {
     words.insert(words.begin(), "keelwave");
-    po::variables_map options;
-    po::store(po::parse_command_line(static_cast<int>(words.size()), words.data(),
-                                     makeOptionsDescription()),
-              options);
-    po::notify(options);
-    return options;
+    return parseOptions(static_cast<int>(words.size()), words.data());
 }
 
 }  // namespace
