@@ -8,10 +8,10 @@
 //
 // Invariants: besides every sentence, level report and state of the receiver chain
 // (CheckedReceiver), cutting the stream must not change the output. A block of odd length
-// loses its last float and the next block starts again with I, so the blocks give the same
-// discriminator samples and sentences as one block of all the pairs they carry. Every 6 pairs
-// give one discriminator sample, handed on in blocks of exactly 4096 while the stream lasts and
-// one shorter block when it has ended (flushBlock).
+// loses its last float and the next block starts again with I, so the blocks must give the
+// same discriminator samples (and so the same sentences) as one block of all the pairs they
+// carry. Every 6 pairs give one discriminator sample, handed on in blocks of exactly 4096
+// while the stream lasts and in one shorter block once it has ended (flushBlock).
 
 #include "fuzz/checked_receiver.hpp"
 #include "fuzz/invariant.hpp"
@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {

@@ -20,8 +20,10 @@
 #include "fuzz/sentence_checker.hpp"
 #include "tools/transmitter/ais_burst.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
