@@ -13,6 +13,7 @@
 #include "tools/transmitter/expected_sentences.hpp"
 #include "tools/transmitter/nmea_input.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -62,23 +63,39 @@ const Bits* ofType(const MessagesByType& byType, int type) {
 }
 
 /// One message of every type, alternately on A and B, eight bits a byte; a few one bit a byte;
-/// several messages in a row; types a receiver never prints.
+/// several messages in a row; as message bytes: all types, messages a receiver never prints
+/// (impossible types, too long) among others.
 void frameDecoderSeeds(const SeedWriter& writer, const MessagesByType& byType,
+                       const std::vector<AisMessage>& sample,
                        const std::vector<AisMessage>& invalid) {
+    std::vector<const Bits*> everyType;
     for (const auto& [type, bits] : byType) {
         const std::string name = std::string(type < 10 ? "type0" : "type") + std::to_string(type);
-        writeFrameDecoderSeed(writer, name, {&bits}, false, type % 2 == 1 ? 'A' : 'B');
+        writeFrameDecoderSeed(writer, name, {&bits}, FrameLayout::packedBits,
+                              type % 2 == 1 ? 'A' : 'B');
+        everyType.push_back(&bits);
     }
     const Bits* type1 = ofType(byType, 1);
     const Bits* type5 = ofType(byType, 5);  // two sentences
+    const Bits* type18 = ofType(byType, 18);
     const Bits* type24 = ofType(byType, 24);
-    writeFrameDecoderSeed(writer, "type01-bit-per-byte", {type1}, true, 'A');
-    writeFrameDecoderSeed(writer, "type05-bit-per-byte", {type5}, true, 'B');
-    writeFrameDecoderSeed(writer, "type24-bit-per-byte", {type24}, true, 'A');
+    const auto tooLong = std::find_if(sample.begin(), sample.end(), [](const AisMessage& message) {
+        return receiverVerdict(message.bits) == MessageVerdict::tooLong;
+    });
+    if (tooLong == sample.end()) {
+        throw std::runtime_error("no message longer than a frame carries");
+    }
+    writeFrameDecoderSeed(writer, "type01-bit-per-byte", {type1}, FrameLayout::bitPerByte, 'A');
+    writeFrameDecoderSeed(writer, "type05-bit-per-byte", {type5}, FrameLayout::bitPerByte, 'B');
+    writeFrameDecoderSeed(writer, "type24-bit-per-byte", {type24}, FrameLayout::bitPerByte, 'A');
     writeFrameDecoderSeed(writer, "sequence-1-5-5-24-5", {type1, type5, type5, type24, type5},
-                          false, 'A');
+                          FrameLayout::packedBits, 'A');
     writeFrameDecoderSeed(writer, "invalid-types", {&invalid.at(0).bits, &invalid.at(1).bits},
-                          false, 'A', false);
+                          FrameLayout::packedBits, 'A');
+    writeFrameDecoderSeed(writer, "messages-every-type", everyType, FrameLayout::messages, 'B');
+    writeFrameDecoderSeed(writer, "messages-too-long-invalid-type",
+                          {type5, &tooLong->bits, type1, &invalid.at(0).bits, type18},
+                          FrameLayout::messages, 'A');
 }
 
 /// Discriminator bursts at various bit phases and clock errors, in calls of 4096 (as the
@@ -169,9 +186,10 @@ int main(int argc, char** argv) {
     const std::string dataDirectory = argv[1];
     const SeedWriter writer{argv[2]};
     try {
-        const MessagesByType byType =
-            messagesByType(readMessages(dataDirectory + "/real-aivdm-sample.nmea"));
-        frameDecoderSeeds(writer, byType,
+        const std::vector<AisMessage> sample =
+            readMessages(dataDirectory + "/real-aivdm-sample.nmea");
+        const MessagesByType byType = messagesByType(sample);
+        frameDecoderSeeds(writer, byType, sample,
                           readMessages(dataDirectory + "/real-aivdm-invalid-type.nmea"));
         receiverSeeds(writer, byType);
         demodulatorSeeds(writer, byType);

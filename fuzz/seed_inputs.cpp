@@ -49,6 +49,9 @@ Sentences expectedFor(const std::vector<const Bits*>& messages, char channel) {
     SequenceCounters counters;
     Sentences sentences;
     for (const Bits* message : messages) {
+        if (receiverVerdict(*message) != MessageVerdict::printed) {
+            continue;
+        }
         for (const std::string& sentence : expectedSentences(*message, channel, counters)) {
             sentences.push_back(sentence);
         }
@@ -83,8 +86,8 @@ void SeedWriter::write(const std::string& target, const std::string& name,
 }
 
 void writeFrameDecoderSeed(const SeedWriter& writer, const std::string& name,
-                           const std::vector<const Bits*>& messages, bool bitPerByte, char channel,
-                           bool decodes) {
+                           const std::vector<const Bits*>& messages, FrameLayout layout,
+                           char channel) {
     Bits bits;
     for (const Bits* message : messages) {
         const Bits burst = burstBits(*message);
@@ -96,11 +99,19 @@ void writeFrameDecoderSeed(const SeedWriter& writer, const std::string& name,
         decodeBit(decoder, bit);
     }
     destroyFrameDecoder(decoder);
-    expectSentences(name, checker.sentences(),
-                    decodes ? expectedFor(messages, channel) : Sentences{});
+    expectSentences(name, checker.sentences(), expectedFor(messages, channel));
 
-    Bytes input{static_cast<uint8_t>((bitPerByte ? 1 : 0) | (channel == 'B' ? 2 : 0))};
-    if (bitPerByte) {
+    // The layout byte: bit 0 one bit a byte, bit 1 channel B, bit 2 messages.
+    Bytes input{static_cast<uint8_t>((layout == FrameLayout::bitPerByte ? 1 : 0) |
+                                     (channel == 'B' ? 2 : 0) |
+                                     (layout == FrameLayout::messages ? 4 : 0))};
+    if (layout == FrameLayout::messages) {
+        for (const Bits* message : messages) {
+            const std::vector<uint8_t> bytes = packBytes(padToWholeBytes(*message));
+            input.push_back(static_cast<uint8_t>(bytes.size()));
+            input.insert(input.end(), bytes.begin(), bytes.end());
+        }
+    } else if (layout == FrameLayout::bitPerByte) {
         input.insert(input.end(), bits.begin(), bits.end());
     } else {
         bits.resize((bits.size() + bitsPerByte - 1) / bitsPerByte * bitsPerByte, 1);  // idle 1s

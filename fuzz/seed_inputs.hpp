@@ -20,11 +20,18 @@ struct SeedWriter {
                const std::vector<uint8_t>& bytes) const;
 };
 
-/// frame_decoder: the decoded bits of a burst per message, one after another, eight bits a
-/// byte or one. With `decodes` false nothing may come out.
+/// How a frame_decoder seed carries its messages.
+enum class FrameLayout {
+    packedBits,  ///< the decoded bits of their bursts, eight a byte
+    bitPerByte,  ///< the decoded bits of their bursts, one a byte
+    messages,    ///< the message bytes, each message after its length
+};
+
+/// frame_decoder: the messages as complete bursts, one after another. Those a receiver does
+/// not print (impossible type, too long) must give nothing.
 void writeFrameDecoderSeed(const SeedWriter& writer, const std::string& name,
-                           const std::vector<const transmitter::Bits*>& messages, bool bitPerByte,
-                           char channel, bool decodes = true);
+                           const std::vector<const transmitter::Bits*>& messages,
+                           FrameLayout layout, char channel);
 
 /// receiver: the discriminator output of a burst on channel A, in calls of `counts` samples
 /// taken in turn (a count of 0 or less takes none).
