@@ -124,15 +124,17 @@ Config readConfig() {
 }
 
 std::mutex configLock;
-// Every configuration ever read stays allocated: another thread may still be using it.
-std::vector<std::unique_ptr<const Config>> loadedConfigs;
+// Every configuration ever read stays allocated, even through the process's exit: another
+// thread may still be using it (a capture thread whose read could not be cancelled is still
+// inside rtlsdr_read_async when the program ends).
+auto* const loadedConfigs = new std::vector<std::unique_ptr<const Config>>;
 std::atomic<const Config*> currentConfig{nullptr};
 
 const Config& reloadConfig() {
     std::lock_guard<std::mutex> guard(configLock);
-    loadedConfigs.push_back(std::make_unique<const Config>(readConfig()));
-    currentConfig = loadedConfigs.back().get();
-    return *loadedConfigs.back();
+    loadedConfigs->push_back(std::make_unique<const Config>(readConfig()));
+    currentConfig = loadedConfigs->back().get();
+    return *loadedConfigs->back();
 }
 
 const Config& config() {
