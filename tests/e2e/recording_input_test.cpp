@@ -1,5 +1,5 @@
 // The real binary decoding recordings with --input: a file, standard input and a pipe, to the
-// log, TCP and UDP, and the same sentences as the tuner path on the same recording.
+// log, TCP and UDP.
 #include "tests/e2e/receiver_run.hpp"
 #include "tests/support/loopback.hpp"
 
@@ -28,17 +28,6 @@ std::vector<std::string> sorted(std::vector<std::string> lines) {
     return lines;
 }
 
-/// The sentences of one channel, in the order that channel produced them.
-std::vector<std::string> onChannel(const std::vector<std::string>& sentences, char channel) {
-    const std::string field = std::string(",") + channel + ",";
-    std::vector<std::string> kept;
-    std::copy_if(sentences.begin(), sentences.end(), std::back_inserter(kept),
-                 [&field](const std::string& sentence) {
-                     return sentence.find(field) != std::string::npos;
-                 });
-    return kept;
-}
-
 ProcessResult decodeFile(const std::vector<std::string>& arguments,
                          const std::string& standardInput = "") {
     return runProgram(keelwaveBinary(), arguments, standinEnvironment(), std::chrono::seconds(60),
@@ -60,25 +49,6 @@ TEST(RecordingInput, AFileAndStandardInputGiveExactlyTheExpectedSentencesAndStat
     const ProcessResult fromStandardInput = decodeFile({"-r", "-"}, readFile(recording.path));
     EXPECT_EQ(fromStandardInput.status, 0) << fromStandardInput.err;
     EXPECT_EQ(sorted(loggedSentences(fromStandardInput.out)), sorted(recording.expected));
-}
-
-TEST(RecordingInput, GivesTheSameSentencesAsTheTunerPathOnTheSameRecording) {
-    ScratchDirectory directory;
-    const Recording recording = makeRecording(directory, sampleMessages(), {"--snr", "22"});
-    const ProcessResult offline = decodeFile({"-r", recording.path});
-    ASSERT_EQ(offline.status, 0);
-
-    ReceiverRun tuner(directory, {"--verbose"},
-                      {{"RTLSDR_STANDIN_INPUT", recording.path}, {"RTLSDR_STANDIN_PACE", "2"}});
-    ASSERT_TRUE(tuner.waitUntilDelivered());
-    // The last transfer's samples are decoded a moment after delivery.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const ProcessResult live = tuner.stop(SIGTERM);
-    ASSERT_EQ(live.status, 0);
-    for (char channel : {'A', 'B'}) {
-        EXPECT_EQ(onChannel(loggedSentences(live.out), channel),
-                  onChannel(loggedSentences(offline.out), channel));
-    }
 }
 
 TEST(RecordingInput, EndOfInputDeliversEverySentenceToTcpAndUdpBeforeExiting) {
