@@ -125,3 +125,12 @@ TEST(RecordingInput, ASignalEndsADecodeEarlyWithStatusZero) {
     EXPECT_EQ(result.status, 0);
     EXPECT_THAT(result.out, HasSubstr("Keelwave v.20180430"));
 }
+
+TEST(RecordingInput, TheBundledRecordingDecodesToItsExpectedSentences) {
+    const std::string bundled = std::string(TEST_DATA_DIR) + "/../../data/";
+    const ProcessResult result = decodeFile({"--input", bundled + "demo.cu8"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    // In the order of the air on each channel, so compared as sets across the two.
+    EXPECT_EQ(sorted(loggedSentences(result.out)),
+              sorted(splitLines(readFile(bundled + "demo.expected.txt"))));
+}
