@@ -19,8 +19,6 @@ using testing::ElementsAre;
 
 namespace {
 
-constexpr int32_t channelA = 161975000;  // Hz
-constexpr int32_t channelB = 162025000;  // Hz
 /// 4096 output samples: exactly one decoder call.
 constexpr uint32_t oneDecoderCall = 2 * decimationFactor * discriminatorBlockLength;  // floats
 
