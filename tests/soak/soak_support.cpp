@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -66,8 +68,13 @@ public:
                          std::strerror(errno));
             std::abort();
         }
+        isolated = true;
     }
+
+    static bool isolated;
 };
+
+bool IsolatedNetwork::isolated = false;
 
 testing::Environment* const isolatedNetwork =
     testing::AddGlobalTestEnvironment(new IsolatedNetwork);
@@ -113,6 +120,10 @@ SchedulingProbe::SchedulingProbe()
 SchedulingProbe::~SchedulingProbe() {
     stopping = true;
     thread.join();
+}
+
+bool networkIsolated() {
+    return IsolatedNetwork::isolated;
 }
 
 double soakPace() {
@@ -261,6 +272,12 @@ ProcessMemory processMemory(pid_t pid) {
         }
     }
     return memory;
+}
+
+std::size_t openDescriptors(pid_t pid) {
+    const std::filesystem::path table = "/proc/" + std::to_string(pid) + "/fd";
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(table),
+                                                  std::filesystem::directory_iterator()));
 }
 
 bool onlyTunerReport(const std::string& standardError) {

@@ -15,6 +15,10 @@
 constexpr const char* unresolvableUdpOption = "--udp=-keelwave-soak.invalid:10110";
 constexpr const char* unresolvableHost = "-keelwave-soak.invalid";
 
+/// True when the tests run in a network namespace of their own, where only the loopback
+/// interface exists: as on a machine without a network.
+bool networkIsolated();
+
 /// The pace (multiple of real time) at which the stand-in plays the recording: well below what
 /// the receiver sustains on two cores in this build while clients churn, so no transfer is
 /// dropped; KEELWAVE_SOAK_PACE overrides it.
@@ -99,6 +103,9 @@ struct ProcessMemory {
     long peakResidentKiB = 0;  ///< VmHWM
 };
 ProcessMemory processMemory(pid_t pid);
+
+/// The number of file descriptors a process has open.
+std::size_t openDescriptors(pid_t pid);
 
 /// True if every line of standard error belongs to the tuner report the receiver prints at
 /// start-up (any prefix of it, also none at all).
