@@ -115,6 +115,17 @@ TEST(Soak, ManyClientsFaultyPeersAndAnUnresolvableUdpHost) {
         SoakClient::connectWhenListening(port, slowReaderOptions(), std::chrono::seconds(10));
     ASSERT_TRUE(neverReads);
     const std::string neverReadsAddress = neverReads->address();
+    // Every socket of a client the server forgets must be closed again by the end.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const ReceiverLog log(receiver.outputSoFar());
+            return log.count(Kind::Connected, neverReadsAddress) == 1 &&
+                   std::all_of(readers.begin(), readers.end(), [&](const auto& reader) {
+                       return log.count(Kind::Connected, reader->address()) == 1;
+                   });
+        },
+        settleLimit));
+    const std::size_t descriptorsBeforeChurn = openDescriptors(receiver.processId());
     auto garbage = std::make_unique<GarbageSender>(readers.back()->connection(), random());
     ClientChurn churn(port, churnSlots, random());
     ResettingClient resetter(port, random());
@@ -164,6 +175,7 @@ TEST(Soak, ManyClientsFaultyPeersAndAnUnresolvableUdpHost) {
     garbage.reset();
 
     const ProcessMemory atEnd = processMemory(receiver.processId());
+    const std::size_t descriptorsAtEnd = openDescriptors(receiver.processId());
     const double streamedSeconds = secondsSince(started);
     const auto stopAt = Clock::now();
     receiver.signal(SIGTERM);
@@ -221,6 +233,7 @@ TEST(Soak, ManyClientsFaultyPeersAndAnUnresolvableUdpHost) {
         ReadingClient drained(std::move(neverReads));
         EXPECT_TRUE(drained.waitForClose(settleLimit)) << "the dropped client's socket stays open";
     }
+    EXPECT_EQ(descriptorsAtEnd + (dropped ? 1 : 0), descriptorsBeforeChurn);
     EXPECT_TRUE(closed.malformed.empty()) << closed.malformed.front();
 
     const UdpRetries udp = udpRetries(log, unresolvableHost);
@@ -239,8 +252,9 @@ TEST(Soak, ManyClientsFaultyPeersAndAnUnresolvableUdpHost) {
     std::cout << " lines\n  churn and resets: " << closed.addresses.size() << " connections, "
               << closed.resets << " resets\n  never-reading client: " << offered
               << " bytes offered, " << (dropped ? "dropped" : "still connected")
-              << "\n  UDP lookups failed: " << udp.failedLookups << "\n  VmRSS start "
-              << atStart.residentKiB << " KiB, end " << atEnd.residentKiB
+              << "\n  descriptors before the churn " << descriptorsBeforeChurn << ", at the end "
+              << descriptorsAtEnd << "\n  UDP lookups failed: " << udp.failedLookups
+              << "\n  VmRSS start " << atStart.residentKiB << " KiB, end " << atEnd.residentKiB
               << " KiB, highest sampled " << highestResident << " KiB, peak "
               << atEnd.peakResidentKiB << " KiB\n  SIGTERM to exit: " << shutdownSeconds * 1000
               << " ms\n  threads ran at most " << probe.worstLatenessMilliseconds() << " ms late"
