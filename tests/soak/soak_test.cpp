@@ -45,8 +45,9 @@ constexpr double defaultSoakSeconds = 75;
 constexpr int churnSlots = 50;
 constexpr std::size_t plainReaders = 3;  // and one more that also sends garbage
 /// Memory may grow this much from the end of the warm-up to the end of the run. A leak of
-/// even a few bytes per line, client or lookup passes it within minutes; allocator caches
-/// and the never-reading client's backlog (freed when it is dropped) stay well below it.
+/// some 200 bytes a line or 2 KiB a client passes it in the default run, smaller ones in an
+/// hour's run. The never-reading client's backlog takes about 3.5 MiB before it is dropped
+/// (each queued line is a heap string of its own) and stays with the allocator afterwards.
 constexpr long residentGrowthLimitKiB = 8 * 1024;
 constexpr std::chrono::seconds warmUp{3};
 constexpr std::chrono::seconds settleLimit{10};
@@ -241,7 +242,11 @@ TEST(Soak, ManyClientsFaultyPeersAndAnUnresolvableUdpHost) {
     EXPECT_GE(udp.failedLookups, std::max(1.0, std::floor(streamedSeconds / 15)));
     EXPECT_EQ(udp.scheduledRetries, udp.failedLookups);
 
-    EXPECT_LE(atEnd.residentKiB - atStart.residentKiB, residentGrowthLimitKiB);
+    if (!sanitizedBuild()) {
+        // The sanitizers keep freed memory aside to catch late uses, so memory grows there by
+        // design; AddressSanitizer's leak check at the exit looks for leaks instead.
+        EXPECT_LE(atEnd.residentKiB - atStart.residentKiB, residentGrowthLimitKiB);
+    }
 
     std::cout << "soak: " << streamedSeconds << " s at " << pace << "x real time, seed " << seed
               << "\n  log: " << log.sentences().size() << " sentences, " << decoded.passes
