@@ -9,6 +9,8 @@
 
 #include <boost/make_shared.hpp>
 
+#include <ostream>
+
 namespace {
 
 const std::string sentence = "!AIVDM,1,1,,A,15RTgt0PAso;90TKcjM8h6g208CQ,0*4A\r\n";
@@ -17,6 +19,10 @@ struct Destination {
     const char* name;
     const char* host;
 };
+
+void PrintTo(const Destination& each, std::ostream* out) {
+    *out << each.name;
+}
 
 class OfflineUdp : public testing::TestWithParam<Destination> {};
 

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <csignal>
 #include <iostream>
+#include <ostream>
 #include <random>
 #include <thread>
 
@@ -30,6 +31,10 @@ struct MomentCase {
     const char* name;
     Moment moment;
 };
+
+void PrintTo(const MomentCase& each, std::ostream* out) {
+    *out << each.name;
+}
 
 constexpr double defaultRunsPerMoment = 8;
 constexpr int churnSlots = 8;
