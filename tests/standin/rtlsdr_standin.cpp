@@ -130,8 +130,11 @@ Config readConfig() {
 }
 
 std::mutex configLock;
-// Every configuration ever read stays allocated: another thread may still be using it.
-std::vector<std::unique_ptr<const Config>> loadedConfigs;
+// Every configuration ever read stays allocated: another thread may still be using it. That
+// holds at the exit too, where a capture thread whose read could not be cancelled is still
+// inside rtlsdr_read_async, so the list itself is never destroyed.
+std::vector<std::unique_ptr<const Config>>& loadedConfigs =
+    *new std::vector<std::unique_ptr<const Config>>;
 std::atomic<const Config*> currentConfig{nullptr};
 
 const Config& reloadConfig() {
