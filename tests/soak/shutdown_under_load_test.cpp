@@ -97,7 +97,7 @@ class ShutdownUnderLoad : public testing::TestWithParam<MomentCase> {};
 
 TEST_P(ShutdownUnderLoad, EndsWithStatusZeroAndOnlyTheTunerReport) {
     const auto runs =
-        static_cast<int>(secondsFromEnvironment("KEELWAVE_SHUTDOWN_RUNS", defaultRunsPerMoment));
+        static_cast<int>(numberFromEnvironment("KEELWAVE_SHUTDOWN_RUNS", defaultRunsPerMoment));
     const unsigned seed = soakSeed();
     SCOPED_TRACE("KEELWAVE_SOAK_SEED=" + std::to_string(seed));
     std::mt19937 random(seed);

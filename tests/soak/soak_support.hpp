@@ -27,8 +27,8 @@ double soakPace();
 /// True in the sanitizer builds, where the receiver runs several times slower.
 bool sanitizedBuild();
 
-/// Seconds given by the environment variable `name` (a positive number), or `fallback`.
-double secondsFromEnvironment(const char* name, double fallback);
+/// The positive number given by the environment variable `name`, or `fallback`.
+double numberFromEnvironment(const char* name, double fallback);
 
 /// A seed from KEELWAVE_SOAK_SEED, or a fresh one; reported so that a failing run can be
 /// repeated with the same random choices.

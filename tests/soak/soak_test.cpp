@@ -87,7 +87,7 @@ bool waitUntil(Condition condition, std::chrono::milliseconds limit) {
 }  // namespace
 
 TEST(Soak, ManyClientsFaultyPeersAndAnUnresolvableUdpHost) {
-    const double seconds = secondsFromEnvironment("KEELWAVE_SOAK_SECONDS", defaultSoakSeconds);
+    const double seconds = numberFromEnvironment("KEELWAVE_SOAK_SECONDS", defaultSoakSeconds);
     const double pace = soakPace();
     const unsigned seed = soakSeed();
     SCOPED_TRACE("KEELWAVE_SOAK_SEED=" + std::to_string(seed));
