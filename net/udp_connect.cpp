@@ -20,9 +20,12 @@ UdpConnect::UdpConnect(boost::asio::io_service& ioService, const std::string& ho
 void UdpConnect::connect() {
     // Only the address is wanted: "http" just makes the query well formed, and `port` replaces
     // whatever port it yields. An empty host goes to the lookup as no name at all, which
-    // yields the loopback address.
+    // yields the loopback address. The query asks for IPv4 alone, so "address configured"
+    // could only make it fail, and it would on a machine without a network: the loopback
+    // address does not count as configured, so even "127.0.0.1" and "localhost" would never
+    // resolve there, and a receiver feeding a program on the same machine would send nothing.
     using Resolver = boost::asio::ip::tcp::resolver;
-    resolver.async_resolve(boost::asio::ip::tcp::v4(), host, "http", Resolver::address_configured,
+    resolver.async_resolve(boost::asio::ip::tcp::v4(), host, "http", Resolver::flags(),
                            [self = shared_from_this()](const boost::system::error_code& error,
                                                        const Resolver::results_type& results) {
                                self->handleResolve(error, results);

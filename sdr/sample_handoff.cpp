@@ -94,8 +94,8 @@ bool SampleHandoff::waitUntilTaken(boost::unique_lock<boost::shared_mutex>& excl
         if (!pending) {
             return true;
         }
-        // A channel whose wait timed out just before the publication looks at its flag only
-        // after the next notification, so it is woken again rather than waited for in vain.
+        // A channel that was not yet waiting when the block was published sees its flag only
+        // when its wait ends, so it is woken again rather than waited for a whole wait.
         sampleReady.notify_all();
         blockTaken.timed_wait(exclusive, boost::get_system_time() + boost::posix_time::microseconds(
                                                                         handoffWaitMicroseconds));

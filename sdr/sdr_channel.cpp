@@ -44,9 +44,11 @@ void SdrChannel::receiveBlocks() {
     while (!stopRequested) {
         const boost::system_time deadline =
             boost::get_system_time() + boost::posix_time::microseconds(handoffWaitMicroseconds);
-        if (!handoff->sampleReady.timed_wait(shared, deadline)) {
-            continue;
-        }
+        // The wait's verdict is not trusted: Boost reports a timeout whenever the deadline has
+        // passed by the time the shared side is held again, also after a notification, and a
+        // channel scheduled that late would lose a block that was published whole. Only a
+        // publication sets `newBlock`, so the flag alone tells whether a block waits.
+        handoff->sampleReady.timed_wait(shared, deadline);
         if (!newBlock) {
             continue;
         }

@@ -88,11 +88,11 @@ TEST(AisReceiverRecording, DecodesRealReceptionFromLongBeach) {
             payload.clear();
         }
     }
-    // Measured: 82 messages, every one of them on the independent list. The list is only a
-    // lower bound, so a message missing from it would need checking by hand.
+    // Measured: 82 of the 110 listed, every one of them on the list; the floor sits just below.
+    // The list is only a lower bound, so a message missing from it would need checking by hand.
     const auto onList =
         std::count_if(messages.begin(), messages.end(),
                       [&expected](const std::string& m) { return expected.count(m); });
-    EXPECT_GE(onList, 82);
+    EXPECT_GE(onList, 80);
     EXPECT_EQ(static_cast<size_t>(onList), messages.size());
 }

@@ -1,5 +1,6 @@
-// The real binary decoding a recording on the stand-in tuner: every sentence reaches the log,
-// a TCP client and the UDP destination, byte for byte the same.
+// The real binary decoding a recording on the stand-in tuner in real time: every sentence
+// reaches the log, a TCP client and the UDP destination, byte for byte the same, and the same
+// sentences as decoding the recording as a file.
 #include "tests/e2e/receiver_run.hpp"
 #include "tests/support/loopback.hpp"
 
@@ -19,8 +20,8 @@ namespace {
 
 /// Enough silence before the first burst for the test to connect its TCP client.
 const std::vector<std::string> recordingOptions = {"--leading-silence", "2"};
-/// The stand-in plays the recording at twice real time.
-const std::map<std::string, std::string> playTwiceAsFast = {{"RTLSDR_STANDIN_PACE", "2"}};
+/// The stand-in plays the recording in real time, as a tuner would.
+const std::map<std::string, std::string> realTime = {{"RTLSDR_STANDIN_PACE", "1"}};
 
 std::string sampleMessages() {
     return std::string(TEST_DATA_DIR) + "/real-aivdm-sample.nmea";
@@ -76,7 +77,7 @@ TEST(ReceiverOutput, EverySentenceReachesTheLogTcpAndUdpByteForByte) {
     ASSERT_GT(recording.expected.size(), 250u);
     UdpReceiver udp;
     const unsigned short port = freeTcpPort();
-    auto standin = playTwiceAsFast;
+    auto standin = realTime;
     standin["RTLSDR_STANDIN_INPUT"] = recording.path;
     ReceiverRun run(
         directory,
@@ -115,7 +116,7 @@ TEST(ReceiverOutput, NoConsoleStillServesTcpButLogsNoSentence) {
     ScratchDirectory directory;
     const Recording recording = makeRecording(directory, sampleMessages(), recordingOptions);
     const unsigned short port = freeTcpPort();
-    auto standin = playTwiceAsFast;
+    auto standin = realTime;
     standin["RTLSDR_STANDIN_INPUT"] = recording.path;
     ReceiverRun run(directory, {"--net", std::to_string(port), "--no-console"}, standin);
     const auto client = connectWhenListening(port);
@@ -138,4 +139,27 @@ TEST(ReceiverOutput, VerboseReportsBothChannelsLevels) {
     const ProcessResult result = run.stop(SIGINT);
     EXPECT_EQ(result.status, 0);
     EXPECT_THAT(result.out, HasSubstr(" Gain "));
+}
+
+TEST(ReceiverOutput, TheTunerPathGivesTheSameSentencesAsDecodingTheRecordingAsAFile) {
+    ScratchDirectory directory;
+    std::vector<std::string> options = recordingOptions;
+    options.insert(options.end(), {"--snr", "22"});
+    const Recording recording = makeRecording(directory, sampleMessages(), options);
+    const ProcessResult offline =
+        runProgram(keelwaveBinary(), {"-r", recording.path}, standinEnvironment());
+    ASSERT_EQ(offline.status, 0);
+
+    auto standin = realTime;
+    standin["RTLSDR_STANDIN_INPUT"] = recording.path;
+    ReceiverRun tuner(directory, {"--verbose"}, standin);
+    ASSERT_TRUE(tuner.waitUntilDelivered());
+    // The last transfer's samples are decoded a moment after delivery.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const ProcessResult live = tuner.stop(SIGTERM);
+    ASSERT_EQ(live.status, 0);
+    for (char channel : {'A', 'B'}) {
+        EXPECT_EQ(onChannel(loggedSentences(live.out), channel),
+                  onChannel(loggedSentences(offline.out), channel));
+    }
 }

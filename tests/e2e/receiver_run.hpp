@@ -44,6 +44,8 @@ public:
 
     /// The librtlsdr calls made so far, one "name arguments" line each.
     std::vector<std::string> calls() const;
+    /// The file the stand-in appends those calls to.
+    const std::string& callLogPath() const { return callLog; }
 
 private:
     std::string callLog;

@@ -16,8 +16,6 @@ using testing::Each;
 
 namespace {
 
-constexpr int32_t channelA = 161975000;  // Hz
-constexpr int32_t channelB = 162025000;  // Hz
 constexpr double hertzPerUnit = 48000.0 / 32768.0;
 
 DemodulatorState stateFor(int32_t frequency) {

@@ -27,9 +27,6 @@ using testing::IsEmpty;
 
 namespace {
 
-constexpr int32_t channelA = 161975000;  // Hz
-constexpr int32_t channelB = 162025000;  // Hz
-
 /// Raw tuner bytes with every value equally likely, so that any lost, repeated or shifted
 /// byte changes what the channels put out.
 std::vector<unsigned char> randomBytes(std::size_t count) {

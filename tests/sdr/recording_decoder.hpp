@@ -9,6 +9,10 @@
 #include <mutex>
 #include <vector>
 
+/// The two AIS channels.
+constexpr int32_t channelA = 161975000;  // Hz
+constexpr int32_t channelB = 162025000;  // Hz
+
 /// A decoder that keeps everything it is given, for the channel and device tests. Safe to read
 /// from the test thread while a channel thread feeds it.
 class RecordingDecoder : public SdrDecoder {

@@ -19,8 +19,6 @@ using testing::ElementsAre;
 
 namespace {
 
-constexpr int32_t channelA = 161975000;  // Hz
-constexpr int32_t channelB = 162025000;  // Hz
 /// 4096 output samples: exactly one decoder call.
 constexpr uint32_t oneDecoderCall = 2 * decimationFactor * discriminatorBlockLength;  // floats
 
@@ -174,6 +172,31 @@ TEST_F(SampleHandoffTest, ABlockArrivingWhileAChannelDecodesIsDroppedForAll) {
     }
     EXPECT_THAT(decoders[0]->counts(), Each(4096));
     EXPECT_THAT(decoders[1]->counts(), Each(4096));
+}
+
+TEST_F(SampleHandoffTest, AChannelWokenOnlyPastItsWaitDeadlineStillTakesTheBlock) {
+    startChannels();
+    std::this_thread::sleep_for(30ms);  // both channels are waiting now
+    const std::vector<unsigned char> block = toBytes(complexTone(-22592.0, oneDecoderCall / 2));
+    {
+        // A publication as the tuner's writer makes it, whose notification the channels can
+        // answer only after their 100 ms deadline has passed: they get the shared side back
+        // once this exclusive lock goes, as if they had not been scheduled in time. The wait
+        // then reports a timeout although it was notified.
+        boost::unique_lock<boost::shared_mutex> exclusive(handoff.sampleLock);
+        for (uint32_t n = 0; n < oneDecoderCall; ++n) {
+            handoff.sampleBuffer[n] = static_cast<float>(block[n]) - 128.0f;
+        }
+        handoff.sampleCount = oneDecoderCall;
+        for (auto& channel : channels) {
+            channel->newBlock = true;
+        }
+        handoff.sampleReady.notify_all();
+        std::this_thread::sleep_for(std::chrono::microseconds(handoffWaitMicroseconds) + 50ms);
+    }
+    // No further block comes: the published one must not be lost.
+    EXPECT_TRUE(decoders[0]->waitForCalls(1, 2s));
+    EXPECT_TRUE(decoders[1]->waitForCalls(1, 2s));
 }
 
 TEST_F(SampleHandoffTest, StopEndsWaitingChannelsWithinAboutOneWait) {

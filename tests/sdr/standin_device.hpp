@@ -13,9 +13,6 @@
 #include <string>
 #include <vector>
 
-constexpr int32_t channelA = 161975000;  // Hz
-constexpr int32_t channelB = 162025000;  // Hz
-
 /// Runs devices against the stand-in tuner library (linked into the test program), with the
 /// tuner report on standard error captured and every librtlsdr call logged. The stand-in reads
 /// its settings again at each rtlsdr_open, so each test sets its own before opening.

@@ -16,6 +16,10 @@
 //                            As with the real library, a cancel while no read runs returns -2.
 //   RTLSDR_STANDIN_INPUT     cu8 file streamed through rtlsdr_read_async
 //   RTLSDR_STANDIN_PACE      speed as a multiple of real time (default 1; 0 = no pacing)
+//   RTLSDR_STANDIN_STEADY    1: a transfer delivered late (this thread was not scheduled in
+//                            time) moves the schedule on instead of being made up by a burst
+//                            of transfers, which a receiver that drops blocks while busy would
+//                            partly drop; the pace then falls short by the delays (default 0)
 //   RTLSDR_STANDIN_REPEAT    passes over the input (default 1; 0 = until cancelled)
 //   RTLSDR_STANDIN_TRANSFER  transfer length in bytes, overriding the one the caller asks for
 //   RTLSDR_STANDIN_CALL_LOG  file to which every call is appended: name and arguments, one line
@@ -70,6 +74,7 @@ struct Config {
     std::map<std::string, Failure> failures;
     std::string input;
     double pace = 1.0;
+    bool steady = false;
     unsigned repeat = 1;
     uint32_t transferLength = 0;  // bytes; 0 keeps the caller's
     std::string callLog;
@@ -115,6 +120,7 @@ Config readConfig() {
     }
     config.input = environment("RTLSDR_STANDIN_INPUT", "");
     config.pace = std::stod(environment("RTLSDR_STANDIN_PACE", "1"));
+    config.steady = environment("RTLSDR_STANDIN_STEADY", "0") == "1";
     config.repeat = static_cast<unsigned>(std::stoul(environment("RTLSDR_STANDIN_REPEAT", "1")));
     config.transferLength =
         static_cast<uint32_t>(std::stoul(environment("RTLSDR_STANDIN_TRANSFER", "0")));
@@ -124,15 +130,17 @@ Config readConfig() {
 }
 
 std::mutex configLock;
-// Every configuration ever read stays allocated: another thread may still be using it.
-std::vector<std::unique_ptr<const Config>> loadedConfigs;
+// Every configuration ever read stays allocated, even through the process's exit: another
+// thread may still be using it (a capture thread whose read could not be cancelled is still
+// inside rtlsdr_read_async when the program ends).
+auto* const loadedConfigs = new std::vector<std::unique_ptr<const Config>>;
 std::atomic<const Config*> currentConfig{nullptr};
 
 const Config& reloadConfig() {
     std::lock_guard<std::mutex> guard(configLock);
-    loadedConfigs.push_back(std::make_unique<const Config>(readConfig()));
-    currentConfig = loadedConfigs.back().get();
-    return *loadedConfigs.back();
+    loadedConfigs->push_back(std::make_unique<const Config>(readConfig()));
+    currentConfig = loadedConfigs->back().get();
+    return *loadedConfigs->back();
 }
 
 const Config& config() {
@@ -196,7 +204,7 @@ bool streamInput(rtlsdr_dev* dev, rtlsdr_read_async_cb_t callback, void* context
         return true;
     }
     std::vector<unsigned char> transfer(length);
-    const auto start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     double deliveredPairs = 0;
     for (unsigned pass = 0; config().repeat == 0 || pass < config().repeat; ++pass) {
         file.clear();
@@ -215,6 +223,10 @@ bool streamInput(rtlsdr_dev* dev, rtlsdr_read_async_cb_t callback, void* context
                                                               config().pace));
                 if (waitForCancel(dev, due)) {
                     return false;
+                }
+                const auto now = std::chrono::steady_clock::now();
+                if (config().steady && now > due) {
+                    start += now - due;
                 }
             } else if (isCancelled(dev)) {
                 return false;

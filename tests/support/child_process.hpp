@@ -30,6 +30,9 @@ public:
 
     void signal(int signalNumber);
 
+    /// The program's process id, for looking at it in /proc while it runs.
+    int processId() const { return pid; }
+
     /// True once `text` has appeared on standard output (or error, with `onError`).
     bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout,
                        bool onError = false);
