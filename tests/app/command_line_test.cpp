@@ -7,7 +7,6 @@
 #include <boost/program_options/errors.hpp>
 #include <boost/program_options/variables_map.hpp>
 
-
 namespace po = boost::program_options;
 using testing::ElementsAre;
 using testing::IsEmpty;
