@@ -8,7 +8,7 @@
 // reads it with, the gain is finite and fits the tuner call (tenths of a dB in an int), and a
 // recording as input comes without tuner settings. Any other exception is a fault.
 
-#include "app/command_line.hpp"
+#include "app/options.hpp"
 #include "app/udp_address.hpp"
 #include "fuzz/invariant.hpp"
 

@@ -1,4 +1,4 @@
-#include "app/command_line.hpp"
+#include "app/options.hpp"
 
 #include "tests/support/child_process.hpp"
 

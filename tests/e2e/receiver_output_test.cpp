@@ -27,6 +27,11 @@ std::string sampleMessages() {
     return std::string(TEST_DATA_DIR) + "/real-aivdm-sample.nmea";
 }
 
+/// Fewer messages, for the runs that need some traffic rather than every kind of it.
+std::string shortSample() {
+    return std::string(TEST_DATA_DIR) + "/real-aivdm-short.nmea";
+}
+
 /// The sentences of one channel, in the order that channel produced them.
 std::vector<std::string> onChannel(const std::vector<std::string>& sentences, char channel) {
     std::vector<std::string> kept;
@@ -114,7 +119,7 @@ TEST(ReceiverOutput, EverySentenceReachesTheLogTcpAndUdpByteForByte) {
 
 TEST(ReceiverOutput, NoConsoleStillServesTcpButLogsNoSentence) {
     ScratchDirectory directory;
-    const Recording recording = makeRecording(directory, sampleMessages(), recordingOptions);
+    const Recording recording = makeRecording(directory, shortSample(), recordingOptions);
     const unsigned short port = freeTcpPort();
     auto standin = realTime;
     standin["RTLSDR_STANDIN_INPUT"] = recording.path;
@@ -145,7 +150,7 @@ TEST(ReceiverOutput, TheTunerPathGivesTheSameSentencesAsDecodingTheRecordingAsAF
     ScratchDirectory directory;
     std::vector<std::string> options = recordingOptions;
     options.insert(options.end(), {"--snr", "22"});
-    const Recording recording = makeRecording(directory, sampleMessages(), options);
+    const Recording recording = makeRecording(directory, shortSample(), options);
     const ProcessResult offline =
         runProgram(keelwaveBinary(), {"-r", recording.path}, standinEnvironment());
     ASSERT_EQ(offline.status, 0);

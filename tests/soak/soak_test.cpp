@@ -9,7 +9,7 @@
 // memory stays flat; SIGTERM ends the run promptly with status 0.
 //
 // Environment:
-//   KEELWAVE_SOAK_SECONDS  how long the recording streams: 30 s by default, 20 s under the
+//   KEELWAVE_SOAK_SECONDS  how long the recording streams: 20 s by default, 12 s under the
 //                          sanitizers. The test keeps everything it received in memory,
 //                          about 0.6 GB an hour at the default pace.
 //   KEELWAVE_SOAK_PACE     multiple of real time (default 8; 1 under ThreadSanitizer)
@@ -39,9 +39,9 @@ using Kind = ReceiverLog::Entry::Kind;
 
 // Bounded for the test command; KEELWAVE_SOAK_SECONDS runs it for as long as wanted.
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr double defaultSoakSeconds = 20;
+constexpr double defaultSoakSeconds = 12;
 #else
-constexpr double defaultSoakSeconds = 30;
+constexpr double defaultSoakSeconds = 20;
 #endif
 constexpr int churnSlots = 50;
 constexpr std::size_t plainReaders = 3;  // and one more that also sends garbage

@@ -1,0 +1,77 @@
+#include "app/options.hpp"
+
+#include <boost/program_options/errors.hpp>
+#include <boost/program_options/parsers.hpp>
+
+#include <cmath>
+#include <string>
+
+namespace po = boost::program_options;
+
+po::options_description makeOptionsDescription() {
+    po::options_description options("Program options");
+    // clang-format off
+    options.add_options()
+        ("help,h", "This help message")
+        ("device-list", "List Available devices")
+        ("device-index", po::value<unsigned int>(), "Select RTL device (default: 0)")
+        ("gain", po::value<float>(), "Set gain in Receiver, dB (default: Auto)")
+        ("agc", "Enable Automatic Gain Control in RTL (default: off)")
+        ("freq-correction", po::value<int>(), "Set frequency correction, ppm (default: 0)")
+        ("net", po::value<unsigned int>(), "Enable network-server on port (default: off)")
+        ("udp", po::value<std::string>(), "UDP server address. Format: address:port (default: off)")
+        ("no-console", "Disable logging on console (default: on)")
+        ("verbose", "Verbose output signal level")
+        ("input,r", po::value<std::string>(), "Read raw I/Q from a file instead of the tuner "
+            "(unsigned 8-bit, 288000 samples/s, centred at 162 MHz; - reads standard input)");
+    // clang-format on
+    return options;
+}
+
+namespace {
+
+/// Refuses a gain the tuner call cannot take: it is passed as floor(gain × 10) tenths of a dB in
+/// an int, so NaN, infinities and values beyond the int range would convert undefinedly.
+void rejectUnusableGain(const po::parsed_options& parsed) {
+    for (const po::option& given : parsed.options) {
+        if (given.string_key != "gain" || given.value.empty()) {
+            continue;
+        }
+        const float gain = std::strtof(given.value.front().c_str(), nullptr);
+        const float tenths = std::floor(gain * 10.0f);
+        const float intLimit = 2147483648.0f;  // 2^31, exactly representable
+        if (!std::isfinite(gain) || tenths < -intLimit || tenths >= intLimit) {
+            po::invalid_option_value error(given.value.front());
+            error.set_option_name("gain");
+            error.set_prefix(po::command_line_style::allow_long);
+            throw error;
+        }
+    }
+}
+
+/// Refuses tuner settings together with a recording as input: they could not take effect.
+void rejectTunerOptionsWithInput(const po::variables_map& options) {
+    if (!options.count("input")) {
+        return;
+    }
+    for (const char* tunerOption : {"device-index", "gain", "freq-correction", "agc"}) {
+        if (options.count(tunerOption)) {
+            throw po::error(std::string("conflicting options '--input' and '--") + tunerOption +
+                            "'");
+        }
+    }
+}
+
+}  // namespace
+
+po::variables_map parseOptions(int argc, const char* const argv[]) {
+    po::variables_map options;
+    // The parsed options point into the description, which must outlive store().
+    const po::options_description description = makeOptionsDescription();
+    const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
+    po::store(parsed, options);
+    po::notify(options);
+    rejectUnusableGain(parsed);
+    rejectTunerOptionsWithInput(options);
+    return options;
+}
