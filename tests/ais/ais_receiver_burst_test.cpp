@@ -16,7 +16,6 @@ namespace {
 constexpr double amplitude = 1600.0;  // Discriminator units, about 0.1 pi radians per sample.
 constexpr int leadSamples = 3000;     // Quiet before the burst: it straddles a block edge.
 constexpr int tailSamples = 200;      // Lets the last bits through the filter.
-constexpr int blockSamples = 4096;
 
 // Square-wave model of a discriminator output: decoded bits NRZI-coded to levels (a 0 changes
 // the level, a 1 keeps it), each bit samplesPerBit long starting at sample `lead`, every sample
@@ -80,10 +79,7 @@ std::vector<std::string> decodeBurst(const BurstCase& burst, const Bits& message
     if (burst.locked) {
         startLocked(receiver, burst.samplesPerBit, lead);
     }
-    for (size_t start = 0; start < samples.size(); start += blockSamples) {
-        const size_t count = std::min<size_t>(blockSamples, samples.size() - start);
-        processSamples(receiver, &samples[start], static_cast<int32_t>(count));
-    }
+    processInChannelBlocks(receiver, samples);
     destroyAisReceiver(receiver);
     return sink.sentences;
 }
@@ -161,10 +157,7 @@ TEST_P(AisReceiverEdgeBurst, BitClockPullsInFromTheBitEdges) {
     AisReceiver* receiver =
         createAisReceiver('A', false, &SentenceSink::collect, &sink, nullptr, nullptr);
     receiver->pllPhase = GetParam();
-    for (size_t start = 0; start < samples.size(); start += blockSamples) {
-        const size_t count = std::min<size_t>(blockSamples, samples.size() - start);
-        processSamples(receiver, &samples[start], static_cast<int32_t>(count));
-    }
+    processInChannelBlocks(receiver, samples);
     destroyAisReceiver(receiver);
     ASSERT_THAT(sink.sentences, SizeIs(1));
     EXPECT_EQ(messageBitsOf(sink.sentences), message);

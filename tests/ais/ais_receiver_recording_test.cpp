@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int blockSamples = 4096;
 // The recording's 8-bit samples scaled to the discriminator's 16-bit range: +-128 becomes
 // +-8192, a phase step of pi / 2 per sample. Scale and polarity do not matter to the slicer
 // (fixed at zero) nor to NRZI (level changes only); the gain control takes care of the rest.
@@ -72,10 +71,7 @@ TEST(AisReceiverRecording, DecodesRealReceptionFromLongBeach) {
     SentenceSink sink;
     AisReceiver* receiver =
         createAisReceiver('A', false, &SentenceSink::collect, &sink, nullptr, nullptr);
-    for (size_t start = 0; start < samples.size(); start += blockSamples) {
-        const size_t count = std::min<size_t>(blockSamples, samples.size() - start);
-        processSamples(receiver, &samples[start], static_cast<int32_t>(count));
-    }
+    processInChannelBlocks(receiver, samples);
     destroyAisReceiver(receiver);
 
     std::vector<std::string> messages;

@@ -1,10 +1,22 @@
 #include "tests/ais/ais_test_support.hpp"
 
+#include "ais/ais_receiver.hpp"
+#include "sdr/channel_demodulator.hpp"
+
+#include <algorithm>
 #include <random>
 #include <sstream>
 
 void SentenceSink::collect(void* context, const char* sentence) {
     static_cast<SentenceSink*>(context)->sentences.emplace_back(sentence);
+}
+
+void processInChannelBlocks(AisReceiver* receiver, const std::vector<int16_t>& samples) {
+    for (std::size_t start = 0; start < samples.size(); start += discriminatorBlockLength) {
+        const std::size_t count =
+            std::min<std::size_t>(discriminatorBlockLength, samples.size() - start);
+        processSamples(receiver, &samples[start], static_cast<int32_t>(count));
+    }
 }
 
 uint16_t referenceCrcRegister(const Bits& bits) {

@@ -9,6 +9,12 @@
 
 using Bits = std::vector<uint8_t>;
 
+struct AisReceiver;
+
+/// Feeds `samples` to `receiver` in blocks of 4096 (the last one shorter), as a channel hands
+/// them on.
+void processInChannelBlocks(AisReceiver* receiver, const std::vector<int16_t>& samples);
+
 /// Collects the sentences handed to a SentenceCallback.
 struct SentenceSink {
     std::vector<std::string> sentences;

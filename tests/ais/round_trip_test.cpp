@@ -26,7 +26,6 @@ using testing::IsEmpty;
 
 namespace {
 
-constexpr int32_t blockSamples = 4096;
 // Peak deviation 40 dB above the noise RMS in discriminator units: 16.4 units of noise on a
 // 1638.4-unit swing.
 constexpr double highSnrDb = 40.0;
@@ -60,10 +59,7 @@ std::vector<std::string> receive(const std::vector<int16_t>& samples, float gain
     AisReceiver* receiver =
         createAisReceiver('A', false, &SentenceSink::collect, &sink, nullptr, nullptr);
     receiver->gain = gain;
-    for (size_t start = 0; start < samples.size(); start += blockSamples) {
-        const size_t count = std::min<size_t>(blockSamples, samples.size() - start);
-        processSamples(receiver, &samples[start], static_cast<int32_t>(count));
-    }
+    processInChannelBlocks(receiver, samples);
     destroyAisReceiver(receiver);
     return sink.sentences;
 }

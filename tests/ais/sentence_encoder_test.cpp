@@ -13,10 +13,10 @@ using testing::ElementsAre;
 
 namespace {
 
-struct DecoderDeleter {
+struct FrameDecoderDeleter {
     void operator()(FrameDecoder* decoder) const { destroyFrameDecoder(decoder); }
 };
-using DecoderPtr = std::unique_ptr<FrameDecoder, DecoderDeleter>;
+using DecoderPtr = std::unique_ptr<FrameDecoder, FrameDecoderDeleter>;
 
 DecoderPtr makeDecoder(char channel, SentenceSink* sink) {
     return DecoderPtr(createFrameDecoder(channel, sink ? &SentenceSink::collect : nullptr, sink));

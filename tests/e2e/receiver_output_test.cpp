@@ -23,10 +23,6 @@ const std::vector<std::string> recordingOptions = {"--leading-silence", "2"};
 /// The stand-in plays the recording in real time, as a tuner would.
 const std::map<std::string, std::string> realTime = {{"RTLSDR_STANDIN_PACE", "1"}};
 
-std::string sampleMessages() {
-    return std::string(TEST_DATA_DIR) + "/real-aivdm-sample.nmea";
-}
-
 /// Fewer messages, for the runs that need some traffic rather than every kind of it.
 std::string shortSample() {
     return std::string(TEST_DATA_DIR) + "/real-aivdm-short.nmea";

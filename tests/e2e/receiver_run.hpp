@@ -8,6 +8,11 @@
 #include <string>
 #include <vector>
 
+/// The real sentences of every message type the end-to-end runs render into recordings.
+inline std::string sampleMessages() {
+    return std::string(TEST_DATA_DIR) + "/real-aivdm-sample.nmea";
+}
+
 /// A cu8 recording made by keelwave-aisgen, and the sentences a correct receiver prints for it.
 struct Recording {
     std::string path;

@@ -19,10 +19,6 @@ using testing::IsEmpty;
 
 namespace {
 
-std::string sampleMessages() {
-    return std::string(TEST_DATA_DIR) + "/real-aivdm-sample.nmea";
-}
-
 std::vector<std::string> sorted(std::vector<std::string> lines) {
     std::sort(lines.begin(), lines.end());
     return lines;

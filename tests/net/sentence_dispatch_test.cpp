@@ -19,7 +19,7 @@ using testing::IsEmpty;
 namespace {
 
 const std::string sentence = "!AIVDM,1,1,,A,13aEOK?P00PD2wVMdLDRhgvL289?,0*26";
-const std::string line = sentence + "\r\n";
+const std::string wireLine = sentence + "\r\n";
 
 /// A real UDP client that lets a test look around just before each send goes out.
 class WatchedUdpConnect : public UdpConnect {
@@ -75,13 +75,13 @@ TEST_F(SentenceDispatchTest, GoesToTcpThenUdpThenTheLog) {
     std::string tcpBeforeUdp;
     std::size_t loggedBeforeUdp = 0;
     udp->beforeSend = [&](const std::string&) {
-        tcpBeforeUdp = client->read(line.size());
+        tcpBeforeUdp = client->read(wireLine.size());
         loggedBeforeUdp = loggedSentences();
     };
     dispatchSentence(&decoder, sentence.c_str());
-    EXPECT_EQ(tcpBeforeUdp, line);  // n + 2 bytes, no NUL
+    EXPECT_EQ(tcpBeforeUdp, wireLine);  // n + 2 bytes, no NUL
     EXPECT_EQ(loggedBeforeUdp, 0u);
-    EXPECT_EQ(receiver.receive(), line);
+    EXPECT_EQ(receiver.receive(), wireLine);
     EXPECT_EQ(loggedSentences(), 1u);
     EXPECT_EQ(log.lines().back().substr(25, 9), "INFO     ");
 }
@@ -89,8 +89,8 @@ TEST_F(SentenceDispatchTest, GoesToTcpThenUdpThenTheLog) {
 TEST_F(SentenceDispatchTest, WithoutConsoleOutputItStillSendsButLogsNothing) {
     decoder.consoleOutput = false;
     dispatchSentence(&decoder, sentence.c_str());
-    EXPECT_EQ(client->read(line.size()), line);
-    EXPECT_EQ(receiver.receive(), line);
+    EXPECT_EQ(client->read(wireLine.size()), wireLine);
+    EXPECT_EQ(receiver.receive(), wireLine);
     EXPECT_EQ(loggedSentences(), 0u);
 }
 

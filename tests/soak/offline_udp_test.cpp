@@ -13,7 +13,7 @@
 
 namespace {
 
-const std::string sentence = "!AIVDM,1,1,,A,15RTgt0PAso;90TKcjM8h6g208CQ,0*4A\r\n";
+const std::string datagram = "!AIVDM,1,1,,A,15RTgt0PAso;90TKcjM8h6g208CQ,0*4A\r\n";
 
 struct Destination {
     const char* name;
@@ -38,10 +38,10 @@ TEST_P(OfflineUdp, LoopbackDestinationResolvesAndReceivesSentences) {
     // Lines sent before the lookup has answered are dropped; one of these must arrive.
     std::optional<std::string> received;
     for (int attempt = 0; attempt < 100 && !received; ++attempt) {
-        client->send(sentence);
+        client->send(datagram);
         received = destination.receive(std::chrono::milliseconds(50));
     }
-    EXPECT_EQ(received, sentence);
+    EXPECT_EQ(received, datagram);
     loop.run([&] { client->stop(); });
 }
 

@@ -37,19 +37,15 @@ void PrintTo(const MomentCase& each, std::ostream* out) {
 }
 
 constexpr double defaultRunsPerMoment = 3;
-constexpr int churnSlots = 8;
+constexpr int churningClients = 8;
 constexpr std::size_t readers = 3;
 /// A hang, not a target: a stop normally takes one channel wait of 100 ms and a block.
-constexpr std::chrono::seconds shutdownLimit{10};
+constexpr std::chrono::seconds hangLimit{10};
 constexpr std::chrono::seconds startLimit{20};
 /// The latest a signal goes out after the moment it aims at.
 constexpr int jitterMaxMilliseconds = 3;
 constexpr int connectDelayMaxMilliseconds = 500;
 constexpr int streamingDelayMaxMilliseconds = 1500;
-
-std::string sampleMessages() {
-    return std::string(TEST_DATA_DIR) + "/real-aivdm-sample.nmea";
-}
 
 void sleepMilliseconds(std::mt19937& random, int most) {
     std::this_thread::sleep_for(
@@ -127,7 +123,7 @@ TEST_P(ShutdownUnderLoad, EndsWithStatusZeroAndOnlyTheTunerReport) {
                         {{"RTLSDR_STANDIN_INPUT", recording.path},
                          {"RTLSDR_STANDIN_PACE", std::to_string(soakPace())},
                          {"RTLSDR_STANDIN_REPEAT", "0"}});
-        ClientChurn churn(port, churnSlots, random());
+        ClientChurn churn(port, churningClients, random());
         ResettingClient resetter(port, random());
         std::vector<std::unique_ptr<ReadingClient>> clients;
         auto first = SoakClient::connectWhenListening(port, {}, startLimit);
@@ -148,10 +144,10 @@ TEST_P(ShutdownUnderLoad, EndsWithStatusZeroAndOnlyTheTunerReport) {
         sleepMilliseconds(random, jitterMaxMilliseconds);
 
         const auto signalled = Clock::now();
-        const ProcessResult result = run.stop(signalNumber, shutdownLimit);
+        const ProcessResult result = run.stop(signalNumber, hangLimit);
         shutdownMilliseconds.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - signalled).count());
-        ASSERT_FALSE(result.timedOut) << "no end within " << shutdownLimit.count() << " s";
+        ASSERT_FALSE(result.timedOut) << "no end within " << hangLimit.count() << " s";
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_TRUE(onlyTunerReport(result.err)) << result.err;
         const ReceiverLog log(result.out);

@@ -56,10 +56,6 @@ constexpr std::chrono::seconds settleLimit{10};
 constexpr std::chrono::seconds shutdownLimit{5};
 constexpr double bytesPerRawSecond = 2 * 288000.0;  // unsigned I and Q per sample
 
-std::string sampleMessages() {
-    return std::string(TEST_DATA_DIR) + "/real-aivdm-sample.nmea";
-}
-
 std::map<std::string, std::string> loopingTuner(const std::string& recording, double pace) {
     return standinEnvironment({{"RTLSDR_STANDIN_DEVICES", "1"},
                                {"RTLSDR_STANDIN_INPUT", recording},

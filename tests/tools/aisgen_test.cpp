@@ -11,7 +11,7 @@ using testing::HasSubstr;
 
 namespace {
 
-const std::string kType1 = "!AIVDM,1,1,,A,15RTgt0PAso;90TKcjM8h6g208CQ,0*4A";
+const std::string kType1Sentence = "!AIVDM,1,1,,A,15RTgt0PAso;90TKcjM8h6g208CQ,0*4A";
 const std::string kType5 =
     "!AIVDM,2,1,1,A,55?MbV02;H;s<HtKR20EHE:0@T4@Dn2222222216L961O5Gf0NSQEp6ClRp8,0*1C\n"
     "!AIVDM,2,2,1,A,88888888880,2*25";
@@ -34,11 +34,11 @@ TEST(Aisgen, PrintsHelp) {
 TEST(Aisgen, WritesOnePassWithSkippedMessagesNoted) {
     ScratchDirectory scratch;
     const std::string input = scratch.path("in.nmea");
-    std::ofstream(input) << kType1 << "\n"
+    std::ofstream(input) << kType1Sentence << "\n"
                          << kType28 << "\n"
                          << kBadChecksum << "\n"
                          << kType5 << "\n"
-                         << kType1 << "\n";
+                         << kType1Sentence << "\n";
     const ProcessResult result = aisgen({input, "-o", scratch.path("out.cu8"), "--snr", "30"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_THAT(result.err, HasSubstr("line 2: message skipped, message identifier 28"));
@@ -48,7 +48,7 @@ TEST(Aisgen, WritesOnePassWithSkippedMessagesNoted) {
     // second one on A.
     EXPECT_THAT(
         splitLines(readFile(scratch.path("out.expected.txt"))),
-        ElementsAre(kType1, kType1,
+        ElementsAre(kType1Sentence, kType1Sentence,
                     "!AIVDM,2,1,0,B,55?MbV02;H;s<HtKR20EHE:0@T4@Dn2222222216L961O5Gf0NSQEp6C,"
                     "0*68",
                     "!AIVDM,2,2,0,B,lRp888888888880,2*51"));
@@ -63,7 +63,7 @@ TEST(Aisgen, LoopsTheInputToFillTheDuration) {
         aisgen({"-o", scratch.path("loop.cu8"), "-e", scratch.path("loop.txt"), "--duration", "2",
                 "--leading-silence", "0.1", "--channel", "sentence", "--ppm", "-50",
                 "--carrier-offset", "500", "--seed", "9"},
-               kType1 + "\n");
+               kType1Sentence + "\n");
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(readFile(scratch.path("loop.cu8")).size(), 2u * 576000u);
     // (2 s - 0.1 s lead - 0.3 s tail) / 26.67 ms: 60 slots on channel A,
@@ -71,7 +71,7 @@ TEST(Aisgen, LoopsTheInputToFillTheDuration) {
     const auto lines = splitLines(readFile(scratch.path("loop.txt")));
     EXPECT_EQ(lines.size(), 60u);
     for (const std::string& line : lines) {
-        ASSERT_EQ(line, kType1);
+        ASSERT_EQ(line, kType1Sentence);
     }
 }
 

@@ -11,7 +11,7 @@ using namespace transmitter;
 
 namespace {
 
-constexpr double kFullDeviationUnits = 1638.4;  // 2400 Hz at 1.46484375 Hz per unit
+constexpr double kDeviationUnits = 1638.4;  // 2400 Hz at 1.46484375 Hz per unit
 
 Bits messageOfLength(std::size_t length) {
     Bits bits(length, 0);
@@ -25,9 +25,9 @@ Bits messageOfLength(std::size_t length) {
 }  // namespace
 
 TEST(BurstStream, NoiseForAnSnrIsTheDeviationScaledDown) {
-    EXPECT_DOUBLE_EQ(noiseRmsForSnr(0.0), kFullDeviationUnits);
-    EXPECT_NEAR(noiseRmsForSnr(20.0), kFullDeviationUnits / 10.0, 1e-9);
-    EXPECT_NEAR(noiseRmsForSnr(6.0, 1200.0), kFullDeviationUnits / 2.0 / std::pow(10.0, 0.3), 1e-9);
+    EXPECT_DOUBLE_EQ(noiseRmsForSnr(0.0), kDeviationUnits);
+    EXPECT_NEAR(noiseRmsForSnr(20.0), kDeviationUnits / 10.0, 1e-9);
+    EXPECT_NEAR(noiseRmsForSnr(6.0, 1200.0), kDeviationUnits / 2.0 / std::pow(10.0, 0.3), 1e-9);
 }
 
 TEST(BurstStream, BurstsTakeTheNextFreeSlotsAtTheirOffsets) {
@@ -80,7 +80,7 @@ TEST(BurstStream, CarrierOffsetLastsOnlyWhileTheCarrierIsOn) {
     const BurstStream stream = renderBurstStream(makeGmskPulse(), {messageOfLength(168)}, settings);
     const auto start = static_cast<std::size_t>(stream.burstStarts[0]);
     // The 8 ramp-up bits hold level 0: the full deviation downwards, plus the offset.
-    EXPECT_NEAR(stream.samples[start + 20], -kFullDeviationUnits + 204.8, 1.0);
+    EXPECT_NEAR(stream.samples[start + 20], -kDeviationUnits + 204.8, 1.0);
     EXPECT_EQ(stream.samples[start - 20], 0);
     EXPECT_EQ(stream.samples.back(), 0);
 }
