@@ -48,9 +48,9 @@ public:
     /// (boost::thread_resource_error) is thrown.
     void startChannels();
 
-    /// Sets the hand-off's `stopping`, then stops and joins the channel threads in list order,
-    /// each within one 100 ms wait plus the block in hand. Call it only once no thread can
-    /// publish any more.
+    /// Sets the hand-off's `stopping`, asks every channel thread to end and wakes them, then
+    /// joins them in list order: within the block in hand (one 100 ms wait at most, should the
+    /// wake-up be missed). Call it only once no thread can publish any more.
     void stopChannels();
 
     /// True while any channel thread has not been joined.

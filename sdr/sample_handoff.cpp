@@ -43,8 +43,12 @@ void SampleHandoff::samplesCallback(unsigned char* bytes, uint32_t length, void*
 }
 
 bool SampleHandoff::publishWhenTaken(const unsigned char* bytes, uint32_t length) {
+    if (!waitUntilTaken()) {
+        return false;
+    }
+    // Every channel has the block: the exclusive side comes once they have all finished it.
     boost::unique_lock<boost::shared_mutex> exclusive(sampleLock);
-    if (!waitUntilTaken(exclusive)) {
+    if (stopping) {
         return false;
     }
     const uint32_t count = std::min(length, sampleCapacity);
@@ -55,18 +59,41 @@ bool SampleHandoff::publishWhenTaken(const unsigned char* bytes, uint32_t length
 }
 
 bool SampleHandoff::finishInput() {
-    boost::unique_lock<boost::shared_mutex> exclusive(sampleLock);
-    if (!waitUntilTaken(exclusive)) {
+    if (!waitUntilTaken()) {
         return false;
     }
-    publish(nullptr, 0, true);
-    // Holding the lock again after this means every channel has also finished its flush.
-    return waitUntilTaken(exclusive);
+    {
+        boost::unique_lock<boost::shared_mutex> exclusive(sampleLock);
+        if (stopping) {
+            return false;
+        }
+        publish(nullptr, 0, true);
+    }
+    if (!waitUntilTaken()) {
+        return false;
+    }
+    // Holding the lock again means every channel has also finished its flush.
+    const boost::unique_lock<boost::shared_mutex> exclusive(sampleLock);
+    return !stopping;
+}
+
+void SampleHandoff::noteTaken() {
+    // Passing through the lock orders this after a publisher's look at the flags: it is either
+    // still to look, or already waiting and woken here.
+    { const boost::lock_guard<boost::mutex> passing(takenLock); }
+    blockTaken.notify_all();
+}
+
+void SampleHandoff::wakeChannels() {
+    // With the exclusive side held every channel is inside its wait, so the notification
+    // cannot fall between a channel's look at its stop request and its wait.
+    const boost::unique_lock<boost::shared_mutex> exclusive(sampleLock);
+    sampleReady.notify_all();
 }
 
 void SampleHandoff::beginStop() {
     stopping = true;
-    blockTaken.notify_all();
+    noteTaken();
 }
 
 void SampleHandoff::publish(const unsigned char* bytes, uint32_t count, bool last) {
@@ -83,21 +110,22 @@ void SampleHandoff::publish(const unsigned char* bytes, uint32_t count, bool las
     sampleReady.notify_all();
 }
 
-bool SampleHandoff::waitUntilTaken(boost::unique_lock<boost::shared_mutex>& exclusive) {
+bool SampleHandoff::waitUntilTaken() {
+    boost::unique_lock<boost::mutex> taken(takenLock);
     for (;;) {
         if (stopping) {
             return false;
         }
         const bool pending =
             std::any_of(readers.begin(), readers.end(),
-                        [](const SdrChannel* channel) { return channel->newBlock; });
+                        [](const SdrChannel* channel) { return channel->newBlock.load(); });
         if (!pending) {
             return true;
         }
         // A channel that was not yet waiting when the block was published sees its flag only
         // when its wait ends, so it is woken again rather than waited for a whole wait.
         sampleReady.notify_all();
-        blockTaken.timed_wait(exclusive, boost::get_system_time() + boost::posix_time::microseconds(
-                                                                        handoffWaitMicroseconds));
+        blockTaken.timed_wait(taken, boost::get_system_time() +
+                                         boost::posix_time::microseconds(handoffWaitMicroseconds));
     }
 }

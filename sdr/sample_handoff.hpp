@@ -1,6 +1,7 @@
 #pragma once
 
 #include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
 #include <boost/thread/shared_mutex.hpp>
 
 #include <atomic>
@@ -25,8 +26,15 @@ constexpr uint32_t handoffWaitMicroseconds = 100000;  // 100 ms
 /// drops a block that finds a channel busy, because the USB read loop must never stall; a file
 /// source (`publishWhenTaken`) waits instead and loses nothing.
 ///
-/// Each channel has its own `newBlock` flag: set on every channel when a block is published,
-/// cleared by the channel that takes it. Both sides touch it only under `sampleLock`.
+/// Each channel has its own `newBlock` flag: set on every channel when a block is published
+/// (under the exclusive side), cleared by the channel that takes it (under the shared side).
+///
+/// A waiting publisher watches the flags under `takenLock`, not under `sampleLock`: Boost's
+/// shared_mutex lets a writer queued for the exclusive side hold back readers that come after
+/// it, so a publisher queued while one channel decodes would keep the other from taking the
+/// same block, and the channels would take turns instead of working side by side. It asks for
+/// the exclusive side only once every channel has the block. `takenLock` is taken last: a
+/// channel may hold the shared side when it takes it, a publisher holds nothing else.
 class SampleHandoff {
 public:
     /// Room in the buffer: the tuner's transfer length, one float per byte.
@@ -61,6 +69,13 @@ public:
     /// Sets `stopping` and wakes a source waiting in `publishWhenTaken` or `finishInput`.
     void beginStop();
 
+    /// Called by a channel once it has cleared its `newBlock`: wakes a waiting publisher.
+    void noteTaken();
+
+    /// Wakes every waiting channel, so that one asked to stop ends now rather than when its
+    /// wait runs out.
+    void wakeChannels();
+
     /// While set, nothing is published. Set before the tuner's read is cancelled, so that a
     /// transfer completing during the cancellation is ignored.
     std::atomic<bool> stopping{false};
@@ -75,15 +90,17 @@ public:
     boost::condition_variable_any sampleReady;
     /// Notified by a channel when it takes a block; a waiting source watches it.
     boost::condition_variable_any blockTaken;
+    /// Guards a publisher's look at the `newBlock` flags and its wait on `blockTaken`.
+    boost::mutex takenLock;
 
 private:
     /// Copies up to `sampleCapacity` bytes as floats, flags every channel and wakes them.
     /// The caller holds `sampleLock` exclusively; the channels wake once it is released.
     void publish(const unsigned char* bytes, uint32_t count, bool last);
 
-    /// With `sampleLock` held exclusively: waits until no channel has a block pending. False
+    /// Waits, holding neither side of `sampleLock`, until no channel has a block pending. False
     /// once `stopping` is set.
-    bool waitUntilTaken(boost::unique_lock<boost::shared_mutex>& exclusive);
+    bool waitUntilTaken();
 
     std::vector<SdrChannel*> readers;
 };

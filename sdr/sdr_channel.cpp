@@ -53,7 +53,7 @@ void SdrChannel::receiveBlocks() {
             continue;
         }
         newBlock = false;
-        handoff->blockTaken.notify_all();
+        handoff->noteTaken();
         const uint32_t count = handoff->sampleCount;
         if (count >= 2) {
             demodulateBlock(demodulator, handoff->sampleBuffer.get(), count, *decoder);

@@ -33,6 +33,10 @@ public:
     /// Throws boost::thread_resource_error when no thread can be created.
     void start(SampleHandoff& source, FailureHandler onFailure);
 
+    /// Asks the thread to end: it sees the request after the block in hand, at the latest when
+    /// its 100 ms wait ends.
+    void requestStop() { stopRequested = true; }
+
     /// Asks the thread to end and joins it: within one 100 ms wait plus the block in hand.
     void stop();
 
@@ -45,8 +49,8 @@ public:
     const std::unique_ptr<SdrDecoder> decoder;
 
     /// Set by the hand-off when it publishes a block, cleared by this channel when it takes the
-    /// block. Both sides touch it only while they hold the hand-off's `sampleLock`.
-    bool newBlock = false;
+    /// block; a waiting publisher reads it without `sampleLock`, hence atomic.
+    std::atomic<bool> newBlock{false};
 
 private:
     /// The thread body: waits for blocks and demodulates each one while it holds the shared
