@@ -36,6 +36,16 @@ void ChannelGroup::startChannels() {
     }
 }
 
+void ChannelGroup::startChannelsThen(const std::function<void()>& startSource) {
+    startChannels();
+    try {
+        startSource();
+    } catch (...) {
+        stopChannels();
+        throw;
+    }
+}
+
 void ChannelGroup::stopChannels() {
     sampleHandoff.beginStop();
     for (const auto& channel : channels) {

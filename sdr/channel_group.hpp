@@ -48,6 +48,10 @@ public:
     /// (boost::thread_resource_error) is thrown.
     void startChannels();
 
+    /// `startChannels`, then `startSource`, which starts the thread that publishes; should that
+    /// throw, the channels are stopped again and the error is thrown on.
+    void startChannelsThen(const std::function<void()>& startSource);
+
     /// Sets the hand-off's `stopping`, asks every channel thread to end and wakes them, then
     /// joins them in list order: within the block in hand (one 100 ms wait at most, should the
     /// wake-up be missed). Call it only once no thread can publish any more.

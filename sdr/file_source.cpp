@@ -51,13 +51,7 @@ void FileSource::start() {
     if (fd < 0) {
         throw InputError(path, EBADF);
     }
-    group.startChannels();
-    try {
-        thread = boost::thread(&FileSource::runReader, this);
-    } catch (...) {
-        group.stopChannels();
-        throw;
-    }
+    group.startChannelsThen([this] { thread = boost::thread(&FileSource::runReader, this); });
 }
 
 void FileSource::stop() {

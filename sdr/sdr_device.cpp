@@ -102,13 +102,7 @@ void SdrDevice::start() {
     bufferCount = tunerBufferCount;
     bufferLength = tunerBufferLength;
     captureEnded = false;
-    group.startChannels();
-    try {
-        thread = boost::thread(&SdrDevice::runCapture, this);
-    } catch (...) {
-        group.stopChannels();
-        throw;
-    }
+    group.startChannelsThen([this] { thread = boost::thread(&SdrDevice::runCapture, this); });
 }
 
 void SdrDevice::runCapture() {
