@@ -43,12 +43,8 @@ void SampleHandoff::samplesCallback(unsigned char* bytes, uint32_t length, void*
 }
 
 bool SampleHandoff::publishWhenTaken(const unsigned char* bytes, uint32_t length) {
-    if (!waitUntilTaken()) {
-        return false;
-    }
-    // Every channel has the block: the exclusive side comes once they have all finished it.
-    boost::unique_lock<boost::shared_mutex> exclusive(sampleLock);
-    if (stopping) {
+    boost::unique_lock<boost::shared_mutex> exclusive(sampleLock, boost::defer_lock);
+    if (!lockWhenFinished(exclusive)) {
         return false;
     }
     const uint32_t count = std::min(length, sampleCapacity);
@@ -59,22 +55,14 @@ bool SampleHandoff::publishWhenTaken(const unsigned char* bytes, uint32_t length
 }
 
 bool SampleHandoff::finishInput() {
-    if (!waitUntilTaken()) {
+    boost::unique_lock<boost::shared_mutex> exclusive(sampleLock, boost::defer_lock);
+    if (!lockWhenFinished(exclusive)) {
         return false;
     }
-    {
-        boost::unique_lock<boost::shared_mutex> exclusive(sampleLock);
-        if (stopping) {
-            return false;
-        }
-        publish(nullptr, 0, true);
-    }
-    if (!waitUntilTaken()) {
-        return false;
-    }
+    publish(nullptr, 0, true);
+    exclusive.unlock();
     // Holding the lock again means every channel has also finished its flush.
-    const boost::unique_lock<boost::shared_mutex> exclusive(sampleLock);
-    return !stopping;
+    return lockWhenFinished(exclusive);
 }
 
 void SampleHandoff::noteTaken() {
@@ -108,6 +96,15 @@ void SampleHandoff::publish(const unsigned char* bytes, uint32_t count, bool las
     // Notified before the exclusive side is released: the woken channels then wait only
     // briefly for their shared side and always see the whole block.
     sampleReady.notify_all();
+}
+
+bool SampleHandoff::lockWhenFinished(boost::unique_lock<boost::shared_mutex>& exclusive) {
+    if (!waitUntilTaken()) {
+        return false;
+    }
+    // Every channel has the block: the exclusive side comes once they have all finished it.
+    exclusive.lock();
+    return !stopping;
 }
 
 bool SampleHandoff::waitUntilTaken() {

@@ -102,5 +102,10 @@ private:
     /// once `stopping` is set.
     bool waitUntilTaken();
 
+    /// `waitUntilTaken`, then locks `exclusive` (on `sampleLock`, not yet held), which it gets
+    /// once every channel has finished the block. False, possibly holding it, once `stopping`
+    /// is set.
+    bool lockWhenFinished(boost::unique_lock<boost::shared_mutex>& exclusive);
+
     std::vector<SdrChannel*> readers;
 };
