@@ -1,264 +1,114 @@
+// The deframer fed the decoded bits of bursts framed by the transmitter model (its own CRC and
+// bit stuffing), intact and broken in each way a burst breaks on the air.
 #include "ais/frame_decoder.hpp"
-
-#include "tests/ais/ais_test_support.hpp"
+#include "tests/support/corpus.hpp"
+#include "tools/transmitter/ais_burst.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <memory>
+#include <variant>
 
-using testing::IsEmpty;
-using testing::SizeIs;
-
+namespace keelwave::test {
 namespace {
 
-struct DecoderDeleter {
-    void operator()(FrameDecoder* decoder) const { destroyFrameDecoder(decoder); }
-};
+using transmitter::Bits;
 
-// A fresh decoder fed with bit sequences; collects what it emits.
-struct Harness {
-    SentenceSink sink;
-    std::unique_ptr<FrameDecoder, DecoderDeleter> decoder{
-        createFrameDecoder('A', &SentenceSink::collect, &sink)};
-
-    Harness& feed(const Bits& bits) {
-        for (uint8_t bit : bits) {
-            decodeBit(decoder.get(), bit);
-        }
-        return *this;
-    }
-};
-
-Bits concat(std::initializer_list<Bits> parts) {
-    Bits result;
-    for (const Bits& part : parts) {
-        result.insert(result.end(), part.begin(), part.end());
-    }
-    return result;
-}
-
-Bits messageFromBytes(std::initializer_list<uint8_t> bytes, size_t totalBytes = 21) {
-    Bits bits;
-    for (uint8_t byte : bytes) {
-        for (int i = 7; i >= 0; --i) {
-            bits.push_back((byte >> i) & 1);
+/// Bits written as '0' and '1', and whole bit sequences, joined.
+Bits bits(std::initializer_list<std::variant<const char*, Bits>> parts) {
+    Bits all;
+    for (const auto& part : parts) {
+        if (const auto* digits = std::get_if<const char*>(&part)) {
+            for (const char* digit = *digits; *digit != '\0'; ++digit) {
+                all.push_back(*digit == '1');
+            }
+        } else {
+            all.insert(all.end(), std::get<Bits>(part).begin(), std::get<Bits>(part).end());
         }
     }
-    bits.resize(totalBytes * 8, 0);
-    return bits;
+    return all;
 }
 
-// 53 bytes: identifier 5, then 418 ones, which stuffing stretches by 83 bits; the stuffed zeros
-// must not count towards the length limit.
-Bits longestAllOnes() {
-    Bits bits = messageFromBytes({0x17}, 53);
-    std::fill(bits.begin() + 6, bits.end(), 1);
-    return bits;
-}
+const char* const ramp = "11111111";
+const char* const training = "010101010101010101010101";
+const char* const flag = "01111110";
 
-const Bits idle(8, 1);
-const Bits training24 = {0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
-const Bits flag = {0, 1, 1, 1, 1, 1, 1, 0};
-
-// Data and FCS as sent, stuffed, without flags.
+/// The stuffed bytes and FCS of `message`, as the model frames them.
 Bits stuffedFrame(const Bits& message) {
-    Bits frame = transmissionOrder(message);
-    const Bits fcs = referenceFcsBits(frame);
-    frame.insert(frame.end(), fcs.begin(), fcs.end());
-    return stuffBits(frame);
+    auto frame = transmitter::packBytes(transmitter::padToWholeBytes(message));
+    const uint16_t fcs = transmitter::frameCheckSequence(frame);
+    frame.insert(frame.end(), {static_cast<uint8_t>(fcs & 0xFF), static_cast<uint8_t>(fcs >> 8)});
+    return transmitter::stuffBytes(frame);
+}
+
+std::vector<std::string> decode(const Bits& stream) {
+    std::vector<std::string> sentences;
+    FrameDecoder* decoder = createFrameDecoder('A', &collectSentence, &sentences);
+    for (uint8_t bit : stream) {
+        decodeBit(decoder, bit);
+    }
+    destroyFrameDecoder(decoder);
+    return sentences;
+}
+
+Bits withIdentifier(Bits message, unsigned identifier) {
+    for (unsigned bit = 0; bit < 6; ++bit) {
+        message[bit] = (identifier >> (5 - bit)) & 1;
+    }
+    return message;
+}
+
+const Bits& messageOfLength(std::size_t length) {
+    return *std::find_if(corpus().begin(), corpus().end(),
+                         [length](const Bits& message) { return message.size() == length; });
+}
+
+TEST(FrameDecoder, DecodesWhatAReceiverMustAndNothingElse) {
+    const Bits& position = messageOfLength(168);
+    const Bits& voyage = messageOfLength(424);
+    const Bits body = stuffedFrame(position);
+    struct Case {
+        const char* what;
+        Bits stream;
+        std::vector<Bits> heard;
+    };
+    const Case cases[] = {
+        {"a whole burst", bits({ramp, training, flag, body, flag}), {position}},
+        {"424 bits in two sentences", transmitter::burstBits(voyage), {voyage}},
+        {"identifier 0", transmitter::burstBits(withIdentifier(position, 0)), {}},
+        {"identifier 27",
+         transmitter::burstBits(withIdentifier(position, 27)),
+         {withIdentifier(position, 27)}},
+        {"432 bits are too long", transmitter::burstBits(bits({voyage, "00000000"})), {}},
+        {"14 training bits after the ramp",
+         bits({ramp, "01010101010101", flag, body, flag}),
+         {position}},
+        {"12 training bits", bits({ramp, "010101010101", flag, body, flag}), {}},
+        {"13 from a cold start", bits({"1010101010101", flag, body, flag}), {}},
+        {"a seventh 1 in the end flag", bits({ramp, training, flag, body, "01111111"}), {}},
+        {"a bit after an intact FCS", bits({ramp, training, flag, body, "0", flag}), {}},
+        {"a burst after a broken start flag",
+         bits({ramp, training, "01111111", transmitter::burstBits(position)}),
+         {position}},
+        {"two bursts back to back",
+         bits({transmitter::burstBits(voyage), transmitter::burstBits(position)}),
+         {voyage, position}},
+    };
+    for (const Case& c : cases) {
+        // The end flag's closing 0 is the last bit the deframer needs; a ramp-down follows.
+        EXPECT_EQ(decode(bits({c.stream, "1111"})), expectedFor(c.heard)) << c.what;
+    }
+}
+
+TEST(FrameDecoder, AnySingleFlippedBitOfDataOrFcsLosesTheMessage) {
+    const Bits frame = stuffedFrame(messageOfLength(168));
+    for (std::size_t flipped = 0; flipped < frame.size(); ++flipped) {
+        Bits broken = frame;
+        broken[flipped] ^= 1;
+        EXPECT_THAT(decode(bits({ramp, training, flag, broken, flag, "1111"})), testing::IsEmpty())
+            << "bit " << flipped;
+    }
 }
 
 }  // namespace
-
-TEST(FrameDecoderReference, TestFcsModelGivesTheStandardCheckValue) {
-    // CRC-16/X.25 of "123456789" is 0x906E (reflected, complemented).
-    Bits bits;
-    for (char c : std::string("123456789")) {
-        for (int j = 0; j < 8; ++j) {
-            bits.push_back((c >> j) & 1);
-        }
-    }
-    const uint16_t fcs = static_cast<uint16_t>(~referenceCrcRegister(bits));
-    uint16_t reflected = 0;
-    for (int i = 0; i < 16; ++i) {
-        reflected |= static_cast<uint16_t>(((fcs >> i) & 1) << (15 - i));
-    }
-    EXPECT_EQ(reflected, 0x906E);
-}
-
-TEST(FrameDecoder, CleanBurstYieldsTheMessageWhateverTheLastTrainingBit) {
-    for (int training : {15, 16, 23, 24, 25, 40}) {
-        Harness harness;
-        const Bits message = randomMessage(168, 1, static_cast<unsigned>(training));
-        harness.feed(buildBurst(message, training));
-        ASSERT_THAT(harness.sink.sentences, SizeIs(1)) << training;
-        EXPECT_EQ(messageBitsOf(harness.sink.sentences), message);
-        EXPECT_EQ(harness.decoder->state, StateTraining);
-    }
-}
-
-TEST(FrameDecoder, StuffedZerosAreRemovedWhereverRunsOfOnesFall) {
-    // Bytes go out least significant bit first; byte 0 = 0x04 is message identifier 1.
-    const std::vector<std::pair<const char*, Bits>> cases = {
-        {"five ones then data 0", messageFromBytes({0x04, 0x1F, 0x00})},
-        {"six ones", messageFromBytes({0x04, 0x3F, 0x00})},
-        {"sixteen ones", messageFromBytes({0x04, 0xFF, 0xFF})},
-        {"five ones across a byte edge", messageFromBytes({0x04, 0xF0, 0x01})},
-        {"ones up to the FCS",
-         messageFromBytes({0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF})},
-        {"longest message, all ones after identifier 5", longestAllOnes()},
-    };
-    for (const auto& [name, message] : cases) {
-        SCOPED_TRACE(name);
-        const Bits frame = transmissionOrder(message);
-        ASSERT_GT(stuffBits(frame).size(), frame.size());  // The case really stuffs.
-        Harness harness;
-        harness.feed(buildBurst(message));
-        ASSERT_THAT(harness.sink.sentences, SizeIs(message.size() > 336 ? 2 : 1));
-        EXPECT_EQ(messageBitsOf(harness.sink.sentences), message);
-    }
-}
-
-TEST(FrameDecoder, SixOnesThenZeroEndsTheFrameAndSevenOnesDropIt) {
-    const Bits message = randomMessage(168, 3);
-    const Bits head = concat({idle, training24, flag, stuffedFrame(message)});
-    const struct {
-        const char* name;
-        Bits tail;
-        size_t sentences;
-    } cases[] = {
-        {"end flag", {0, 1, 1, 1, 1, 1, 1, 0}, 1},
-        {"seventh one", {0, 1, 1, 1, 1, 1, 1, 1, 0}, 0},
-        {"five ones then a stuffed 0 and no end", {0, 1, 1, 1, 1, 1, 0, 1, 0}, 0},
-    };
-    for (const auto& c : cases) {
-        Harness harness;
-        harness.feed(concat({head, c.tail, idle}));
-        EXPECT_THAT(harness.sink.sentences, SizeIs(c.sentences)) << c.name;
-    }
-}
-
-TEST(FrameDecoder, LongestMessageFitsAndOneByteMoreIsDropped) {
-    for (const auto& [bits, sentences] : {std::pair<int, size_t>{424, 2}, {432, 0}}) {
-        Harness harness;
-        const Bits message = randomMessage(bits, 5);
-        harness.feed(buildBurst(message));
-        ASSERT_THAT(harness.sink.sentences, SizeIs(sentences)) << bits;
-        if (sentences != 0) {
-            EXPECT_EQ(messageBitsOf(harness.sink.sentences), message);
-        }
-        EXPECT_EQ(harness.decoder->state, StateTraining);
-    }
-}
-
-TEST(FrameDecoder, AtMost448BitsAreStored) {
-    // Stray bits between the FCS and the end flag are stored like data: after a 424-bit
-    // message, 424 + 16 + 2 + 6 = 448 stored bits still reach the end flag, one stray bit more
-    // makes the frame too long before it. Neither frame is whole bytes, so neither prints.
-    const Bits message = randomMessage(424, 5);
-    const Bits frame = transmissionOrder(message);
-    const Bits fcs = referenceFcsBits(frame);
-    const Bits endFlagUpToSixthOne = {0, 1, 1, 1, 1, 1, 1};
-    for (const auto& [stray, reachesEndFlag] :
-         {std::pair<Bits, bool>{{1, 0}, true}, {{1, 0, 1}, false}}) {
-        Harness harness;
-        harness.feed(concat(
-            {idle, training24, flag, stuffBits(concat({frame, fcs, stray})), endFlagUpToSixthOne}));
-        EXPECT_EQ(harness.decoder->state, reachesEndFlag ? StateEndFlag : StateTraining)
-            << stray.size() << " stray bits";
-        if (reachesEndFlag) {
-            EXPECT_EQ(harness.decoder->bitCount, 448);
-        }
-        harness.feed(concat({{0}, idle}));
-        EXPECT_THAT(harness.sink.sentences, IsEmpty()) << stray.size() << " stray bits";
-    }
-}
-
-TEST(FrameDecoder, EverySingleBitErrorInDataOrFcsIsRejected) {
-    const Bits message = randomMessage(168, 1, 7);
-    for (int flip = 0; flip < 168 + 16; ++flip) {
-        Harness harness;
-        harness.feed(buildBurst(message, 24, flip));
-        EXPECT_THAT(harness.sink.sentences, IsEmpty()) << "flipped bit " << flip;
-    }
-}
-
-TEST(FrameDecoder, BitsBetweenAnIntactFcsAndTheEndFlagDropTheFrame) {
-    // A bit clock that slips near the end of a burst adds bits after an intact FCS. The frame
-    // is then no whole number of bytes, and its whole bytes with the 16 bits after them still
-    // pass the check: the message must not come out with those bits appended.
-    const Bits message = randomMessage(168, 1, 3);
-    const Bits frame = stuffedFrame(message);
-    ASSERT_EQ(frame.back(), 0);  // No run of 1s for the extra bits to extend.
-    for (const Bits& extra : {Bits{1}, Bits{0}, Bits{1, 0, 1, 1, 0}, Bits{0, 1, 0, 1, 0, 1, 0}}) {
-        Harness harness;
-        harness.feed(concat({idle, training24, flag, frame, extra, flag, idle}));
-        EXPECT_THAT(harness.sink.sentences, IsEmpty()) << extra.size() << " extra bits";
-        EXPECT_EQ(harness.decoder->state, StateTraining);
-    }
-}
-
-TEST(FrameDecoder, OnlyMessageIdentifiersOneToTwentySevenAreEmitted) {
-    for (const auto& [id, sentences] :
-         {std::pair<unsigned, size_t>{0, 0}, {1, 1}, {27, 1}, {28, 0}, {63, 0}}) {
-        Harness harness;
-        harness.feed(buildBurst(randomMessage(168, id)));
-        EXPECT_THAT(harness.sink.sentences, SizeIs(sentences)) << "identifier " << id;
-    }
-}
-
-TEST(FrameDecoder, TrainingNeedsFifteenAlternationsEndingInAZero) {
-    // "00" restarts the count; n alternating bits starting with 1 follow. An even n ends in 0
-    // with n alternations; after an odd n the flag's leading 0 is alternation n + 1.
-    for (const auto& [alternating, sentences] :
-         {std::pair<int, size_t>{13, 0}, {14, 0}, {15, 1}, {16, 1}}) {
-        Bits training = {0, 0};
-        for (int i = 0; i < alternating; ++i) {
-            training.push_back(i % 2 == 0 ? 1 : 0);
-        }
-        Harness harness;
-        harness.feed(
-            concat({idle, training, flag, stuffedFrame(randomMessage(168, 1)), flag, idle}));
-        EXPECT_THAT(harness.sink.sentences, SizeIs(sentences)) << alternating << " alternations";
-    }
-}
-
-TEST(FrameDecoder, BrokenStartFlagDoesNotSpoilTheNextBurst) {
-    // 25 training bits end in 0, so the next bit is the flag's leading 0 in StateStartFlag.
-    // Wherever the flag breaks, the next burst with an ordinary 24-bit training must decode.
-    const Bits training25 = concat({training24, {0}});
-    const struct {
-        const char* name;
-        Bits brokenFlag;
-        uint32_t deepestState;
-    } cases[] = {
-        {"0 after the fifth 1", {0, 1, 1, 1, 1, 1, 0}, StateFlagTail},
-        {"seventh 1", {0, 1, 1, 1, 1, 1, 1, 1}, StateFlagTail},
-        {"0 before the fifth 1", {0, 1, 1, 1, 0}, StateStartFlag},
-    };
-    for (const auto& c : cases) {
-        Harness harness;
-        uint32_t deepest = StateTraining;
-        for (uint8_t bit : concat({idle, training25, c.brokenFlag})) {
-            decodeBit(harness.decoder.get(), bit);
-            deepest = std::max(deepest, harness.decoder->state);
-        }
-        EXPECT_EQ(deepest, c.deepestState) << c.name;
-        EXPECT_EQ(harness.decoder->state, StateTraining) << c.name;
-        EXPECT_EQ(harness.decoder->flagCount, 0u) << c.name;
-
-        const Bits message = randomMessage(168, 1, 1);
-        harness.feed(concat({idle, buildBurst(message)}));
-        ASSERT_THAT(harness.sink.sentences, SizeIs(1)) << c.name;
-        EXPECT_EQ(messageBitsOf(harness.sink.sentences), message);
-    }
-}
-
-TEST(FrameDecoder, FrameWithoutDataIsIgnored) {
-    Harness harness;
-    harness.feed(concat({idle, training24, flag, flag, idle}));
-    EXPECT_THAT(harness.sink.sentences, IsEmpty());
-    EXPECT_EQ(harness.decoder->state, StateTraining);
-}
+}  // namespace keelwave::test

@@ -1,0 +1,78 @@
+"""The binary's answers that start no receiver: help, the device list, option and address errors,
+byte for byte, and the exit status."""
+import socket
+import unittest
+
+from keelwave import run
+
+HELP = """Program options:
+  -h [ --help ]         This help message
+  --device-list         List Available devices
+  --device-index arg    Select RTL device (default: 0)
+  --gain arg            Set gain in Receiver, dB (default: Auto)
+  --agc                 Enable Automatic Gain Control in RTL (default: off)
+  --freq-correction arg Set frequency correction, ppm (default: 0)
+  --net arg             Enable network-server on port (default: off)
+  --udp arg             UDP server address. Format: address:port (default: off)
+  --no-console          Disable logging on console (default: on)
+  --verbose             Verbose output signal level
+  -r [ --input ] arg    Read raw I/Q from a file instead of the tuner (unsigned
+                        8-bit, 288000 samples/s, centred at 162 MHz; - reads 
+                        standard input)
+
+"""
+BANNER = "  INFO     Keelwave v.20180430\n"
+LISTED = "Available Devices:\n"
+ELEVEN = {"DEVICES": 11, "NAMES": "Blog V3|Nooelec"}
+
+
+class CommandLine(unittest.TestCase):
+    def test_answers_without_starting_the_receiver(self):
+        with socket.socket() as taken:
+            taken.bind(("0.0.0.0", 0))
+            taken.listen()
+            port = str(taken.getsockname()[1])
+            cases = [  # arguments, stand-in, status, standard output after the banner, error
+                ([], {}, 0, HELP, ""),
+                (["-h", "--device-list"], {}, 0, HELP, ""),
+                (["--help"], {}, 0, HELP, ""),
+                (["--device-list"], {}, 0, "No Available devices.\n", ""),
+                (["--device-list", "--gain", "3"], ELEVEN, 0, LISTED + " 0: Blog V3\n" +
+                 "".join(f"{i:2}: Nooelec\n" for i in range(1, 11)), ""),
+                (["--device-list"], {"DEVICES": 1, "FAIL": "rtlsdr_get_device_name=-1:19"}, 1,
+                 LISTED, "Error: rtlsdr_get_device_name(): No such device\n"),
+                (["--bogus"], {}, 1, "", "Error: unrecognised option '--bogus'\n"),
+                (["--gain", "loud"], {}, 1, "",
+                 "Error: the argument ('loud') for option '--gain' is invalid\n"),
+                (["--gain", "1e38"], {}, 1, "",
+                 "Error: the argument ('1e38') for option '--gain' is invalid\n"),
+                (["--net", "ten"], {}, 1, "",
+                 "Error: the argument ('ten') for option '--net' is invalid\n"),
+                (["--gain=1", "--gain", "2"], {}, 1, "",
+                 "Error: option '--gain' cannot be specified more than once\n"),
+                (["--d", "1"], {}, 1, "", "Error: option '--d' is ambiguous and matches "
+                 "'--device-index', and '--device-list'\n"),
+                (["--udp"], {}, 1, "",
+                 "Error: the required argument for option '--udp' is missing\n"),
+                (["-r", "x.cu8", "--freq-correction", "3"], {}, 1, "",
+                 "Error: conflicting options '--input' and '--freq-correction'\n"),
+                (["-r", "/nothere.cu8"], {}, 1, "",
+                 "Error: /nothere.cu8: No such file or directory\n"),
+                (["--net", "70000"], {}, 1, "", "Error enableNetworkServer() on port 70000\n"),
+                (["--net", port], {}, 1, "", f"Error enableNetworkServer() on port {port}\n"),
+                (["--device-index", "1"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
+                (["--udp", ":10110"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
+            ] + [(["--udp", text], {}, 1, "", f"Invalid {what} in --udp option {text}\n")
+                 for what, texts in [("address", ["harbour", "a:b:10110", "::1:10110"]),
+                                     ("port", ["harbour:", "harbour:port", "harbour:65536",
+                                               "harbour:0"])] for text in texts]
+            for arguments, standin, status, out, err in cases:
+                with self.subTest(arguments=arguments):
+                    actual, logged, error = run(*arguments, standin=standin)
+                    self.assertEqual(logged[23:23 + len(BANNER)], BANNER)
+                    self.assertEqual((actual, logged[23 + len(BANNER):], error),
+                                     (status, out, err))
+
+
+if __name__ == "__main__":
+    unittest.main()

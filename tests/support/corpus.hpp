@@ -1,0 +1,55 @@
+#pragma once
+
+#include "tools/transmitter/expected_sentences.hpp"
+#include "tools/transmitter/gmsk_pulse.hpp"
+#include "tools/transmitter/nmea_input.hpp"
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace keelwave::test {
+
+/// The messages of real sentences in tests/data (provenance in tests/data/README.md).
+inline std::vector<transmitter::Bits> realMessages(const std::string& name) {
+    std::ifstream file(std::string(PROJECT_DIR) + "/tests/data/" + name);
+    std::vector<transmitter::Bits> messages;
+    for (const transmitter::AisMessage& message : transmitter::readNmeaMessages(file).messages) {
+        messages.push_back(message.bits);
+    }
+    return messages;
+}
+
+/// 298 real sentences of every message type.
+inline const std::vector<transmitter::Bits>& corpus() {
+    static const auto messages = realMessages("real-aivdm-sample.nmea");
+    return messages;
+}
+
+inline const transmitter::GmskPulse& aisPulse() {
+    static const auto pulse = transmitter::makeGmskPulse();
+    return pulse;
+}
+
+/// What a correct receiver prints for `messages` received in this order on `channel`.
+inline std::vector<std::string> expectedFor(const std::vector<transmitter::Bits>& messages,
+                                            char channel = 'A') {
+    transmitter::SequenceCounters counters;
+    std::vector<std::string> sentences;
+    for (const transmitter::Bits& message : messages) {
+        if (transmitter::receiverVerdict(message) == transmitter::MessageVerdict::printed) {
+            for (std::string& sentence :
+                 transmitter::expectedSentences(message, channel, counters)) {
+                sentences.push_back(std::move(sentence));
+            }
+        }
+    }
+    return sentences;
+}
+
+/// A SentenceCallback that keeps every sentence in the std::vector<std::string> `context`.
+inline void collectSentence(void* context, const char* sentence) {
+    static_cast<std::vector<std::string>*>(context)->emplace_back(sentence);
+}
+
+}  // namespace keelwave::test
