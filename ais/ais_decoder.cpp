@@ -2,19 +2,17 @@
 
 #include "ais/ais_receiver.hpp"
 #include "app/logger.hpp"
-#include "net/sentence_dispatch.hpp"
 
 #include <sstream>
 
-AisDecoder::AisDecoder(char channelLetter, bool verbose)
-    : receiver(
-          createAisReceiver(channelLetter, verbose, &dispatchSentence, this, &reportLevel, this)),
+AisDecoder::AisDecoder(char channelLetter, bool verbose, keelwave::ais::SentenceSink sink)
+    : receiver(createAisReceiver(channelLetter, verbose, sink.callback, sink.context, &reportLevel,
+                                 this)),
       channel(channelLetter) {}
 
 AisDecoder::~AisDecoder() {
     destroyAisReceiver(receiver);
     receiver = nullptr;
-    udpClient.reset();
 }
 
 void AisDecoder::process(const int16_t* samples, int32_t count) {

@@ -1,6 +1,5 @@
 #include "net/sentence_dispatch.hpp"
 
-#include "ais/ais_decoder.hpp"
 #include "app/logger.hpp"
 #include "net/network_server.hpp"
 #include "net/udp_connect.hpp"
@@ -15,15 +14,15 @@ void dispatchSentence(void* context, const char* sentence) {
     if (context == nullptr) {
         return;
     }
-    const AisDecoder& decoder = *static_cast<const AisDecoder*>(context);
+    const SentenceDispatch& outputs = *static_cast<const SentenceDispatch*>(context);
     const std::string text(sentence);
-    if (decoder.networkServer != nullptr) {
-        decoder.networkServer->broadcast(text + lineEnd);
+    if (outputs.networkServer != nullptr) {
+        outputs.networkServer->broadcast(text + lineEnd);
     }
-    if (decoder.udpClient) {
-        decoder.udpClient->send(text + lineEnd);
+    if (outputs.udpClient) {
+        outputs.udpClient->send(text + lineEnd);
     }
-    if (decoder.consoleOutput) {
+    if (outputs.consoleOutput) {
         Logger::instance().log(Logger::INFO, text);
     }
 }

@@ -1,7 +1,7 @@
 #include "sdr/file_source.hpp"
 
 #include "sdr/input_error.hpp"
-#include "sdr/sample_handoff.hpp"
+#include "sdr/tuner_slot.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +15,7 @@ namespace {
 
 /// How long the reader waits for input before it looks at `stopping` again: the channels'
 /// own wait, so that a stop during an idle pipe takes no longer than stopping a channel.
-constexpr int inputPollMilliseconds = handoffWaitMicroseconds / 1000;
+constexpr int inputPollMilliseconds = TunerSlot::waitTime.count();
 
 }  // namespace
 
@@ -23,9 +23,7 @@ FileSource::FileSource(std::string inputPath)
     : path(std::move(inputPath)), block(tunerBufferLength) {}
 
 FileSource::~FileSource() {
-    if (readerRunning() || group.channelsRunning()) {
-        stop();
-    }
+    stop();
     closeInput();
 }
 
@@ -47,32 +45,39 @@ void FileSource::open() {
     ownsInput = true;
 }
 
-void FileSource::start() {
+BlockFeed& FileSource::prepareFeed(std::size_t readers) {
+    queue = std::make_unique<BlockQueue>(readers, queueBlocks, tunerBufferLength);
+    return *queue;
+}
+
+void FileSource::startPublishing() {
     if (fd < 0) {
         throw InputError(path, EBADF);
     }
-    group.startChannelsThen([this] { thread = boost::thread(&FileSource::runReader, this); });
+    thread = boost::thread(&FileSource::runReader, this);
 }
 
-void FileSource::stop() {
-    group.handoff().beginStop();
+std::optional<std::string> FileSource::stopPublishing() {
+    stopping = true;
+    if (queue) {
+        queue->halt();
+    }
     if (thread.joinable()) {
         thread.join();
     }
-    group.stopChannels();
+    return std::nullopt;
 }
 
 void FileSource::runReader() {
     try {
         readToEnd();
     } catch (...) {
-        // The input cannot go on: the owner hears of it and ends the run.
-        group.reportFailure(std::current_exception());
+        // The input cannot go on: the run hears of it and ends.
+        reportEnd(std::current_exception());
     }
 }
 
 void FileSource::readToEnd() {
-    SampleHandoff& handoff = group.handoff();
     for (;;) {
         const std::optional<uint32_t> filled = fillBlock();
         if (!filled) {
@@ -80,16 +85,15 @@ void FileSource::readToEnd() {
         }
         const bool ended = *filled < block.size();
         // Only the very end of the input can leave an odd byte: an I without its Q.
-        const uint32_t length = *filled - *filled % 2;
-        if (!handoff.publishWhenTaken(block.data(), length)) {
+        if (!queue->publish(block.data(), *filled - *filled % 2, ended)) {
             return;
         }
         if (ended) {
             break;
         }
     }
-    if (handoff.finishInput() && finishedCallback) {
-        finishedCallback();
+    if (queue->drain()) {
+        reportEnd();
     }
 }
 
@@ -122,7 +126,7 @@ bool FileSource::waitForInput() {
     // reader answering to `stop`. Standard input is not switched to non-blocking reads, since
     // that flag would be shared with whoever else holds the descriptor.
     pollfd input{fd, POLLIN, 0};
-    while (!group.handoff().stopping) {
+    while (!stopping) {
         const int ready = ::poll(&input, 1, inputPollMilliseconds);
         if (ready > 0) {
             // Readable, or at its end, or in error: the read tells which.

@@ -18,38 +18,34 @@ constexpr float megahertzPerHertz = 1e-6f;
 
 }  // namespace
 
-SdrDevice::SdrDevice(uint32_t index) : deviceIndex(index) {}
+SdrDevice::SdrDevice(uint32_t index) : capture(std::make_shared<Capture>()), deviceIndex(index) {
+    capture->owner = this;
+}
 
 SdrDevice::~SdrDevice() {
-    if (captureRunning() || group.channelsRunning()) {
-        try {
-            stop();
-        } catch (const std::exception&) {
-            // Only a cancel that failed again leaves the capture thread running; see below.
-        }
+    stop();
+    const std::lock_guard<std::mutex> guard(capture->ownerLock);
+    capture->owner = nullptr;
+    if (thread.joinable()) {
+        // Its read could not be cancelled: the thread keeps what it uses and never comes back.
+        thread.detach();
     }
-    if (captureRunning()) {
-        // The capture thread still writes into the hand-off and reads the handle: freeing them
-        // under it would corrupt memory, so the process ends here instead.
-        std::terminate();
-    }
-    rtlsdr_close(dev);
 }
 
 void SdrDevice::open() {
-    if (rtlsdr_open(&dev, deviceIndex) != 0) {
+    if (rtlsdr_open(&capture->dev, deviceIndex) != 0) {
         throw SdrException("rtlsdr_open()");
     }
 }
 
 void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float> gain) {
-    if (rtlsdr_set_sample_rate(dev, tunerSampleRate) != 0) {
+    if (rtlsdr_set_sample_rate(capture->dev, tunerSampleRate) != 0) {
         throw SdrException("rtlsdr_set_sample_rate()");
     }
-    if (rtlsdr_set_center_freq(dev, tunerCentreFrequency) != 0) {
+    if (rtlsdr_set_center_freq(capture->dev, tunerCentreFrequency) != 0) {
         throw SdrException("rtlsdr_set_center_freq()");
     }
-    if (correction && rtlsdr_set_freq_correction(dev, *correction) != 0) {
+    if (correction && rtlsdr_set_freq_correction(capture->dev, *correction) != 0) {
         throw SdrException("rtlsdr_set_freq_corection()");
     }
     const std::vector<int>& listed = supportedGains();
@@ -60,23 +56,23 @@ void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float
     std::cerr << std::endl;
 
     std::cerr << "Freq: " << std::setprecision(3);
-    const uint32_t tuned = rtlsdr_get_center_freq(dev);
+    const uint32_t tuned = rtlsdr_get_center_freq(capture->dev);
     if (tuned == 0) {
         throw SdrException("rtlsdr_get_center_freq()");
     }
     std::cerr << static_cast<float>(tuned) * megahertzPerHertz << " MHz\n";
-    std::cerr << "Freq Correction: " << rtlsdr_get_freq_correction(dev) << " ppm\n";
+    std::cerr << "Freq Correction: " << rtlsdr_get_freq_correction(capture->dev) << " ppm\n";
 
     if (!gain) {
         std::cerr << "Gain: Auto\n";
         return;
     }
-    if (rtlsdr_set_tuner_gain_mode(dev, manualGainMode) != 0) {
+    if (rtlsdr_set_tuner_gain_mode(capture->dev, manualGainMode) != 0) {
         throw SdrException("rtlsdr_set_tuner_gain_mode()");
     }
     // Floor, not rounding: -0.05 dB asks for -1 tenth. librtlsdr picks the nearest step.
     const int tenths = static_cast<int>(std::floor(*gain * tenthsPerDecibel));
-    if (rtlsdr_set_tuner_gain(dev, tenths) != 0) {
+    if (rtlsdr_set_tuner_gain(capture->dev, tenths) != 0) {
         throw SdrException("rtlsdr_set_tuner_gain()");
     }
     std::cerr << "Gain: " << std::setprecision(1) << *gain << " dB\n";
@@ -86,74 +82,92 @@ const std::vector<int>& SdrDevice::supportedGains() {
     if (!gains.empty()) {
         return gains;
     }
-    const int count = rtlsdr_get_tuner_gains(dev, nullptr);
+    const int count = rtlsdr_get_tuner_gains(capture->dev, nullptr);
     if (count <= 0) {
         throw SdrException("rtlsdr_get_tuner_gains()");
     }
     std::vector<int> listed(static_cast<std::size_t>(count));
-    if (rtlsdr_get_tuner_gains(dev, listed.data()) != count) {
+    if (rtlsdr_get_tuner_gains(capture->dev, listed.data()) != count) {
         throw SdrException("rtlsdr_get_tuner_gains()");
     }
     gains = std::move(listed);
     return gains;
 }
 
-void SdrDevice::start() {
-    bufferCount = tunerBufferCount;
-    bufferLength = tunerBufferLength;
-    captureEnded = false;
-    group.startChannelsThen([this] { thread = boost::thread(&SdrDevice::runCapture, this); });
+uint64_t SdrDevice::droppedBlocks() const {
+    return capture->slot ? capture->slot->droppedBlocks() : 0;
 }
 
-void SdrDevice::runCapture() {
+BlockFeed& SdrDevice::prepareFeed(std::size_t readers) {
+    capture->slot = std::make_unique<TunerSlot>(readers);
+    return *capture->slot;
+}
+
+void SdrDevice::startPublishing() {
+    bufferCount = tunerBufferCount;
+    bufferLength = tunerBufferLength;
+    thread = boost::thread(&SdrDevice::runCapture, capture, bufferCount, bufferLength);
+}
+
+void SdrDevice::runCapture(const std::shared_ptr<Capture>& capture, uint32_t count,
+                           uint32_t length) {
     std::exception_ptr failed;
     try {
-        if (rtlsdr_reset_buffer(dev) != 0) {
+        if (rtlsdr_reset_buffer(capture->dev) != 0) {
             throw SdrException("rtlsdr_reset_buffer()");
         }
         // A stop that came meanwhile would find no read to cancel: then none is started.
-        if (!group.handoff().stopping &&
-            rtlsdr_read_async(dev, &SampleHandoff::samplesCallback, &group.handoff(), bufferCount,
-                              bufferLength) != 0) {
+        if (!capture->slot->publicationStopped() &&
+            rtlsdr_read_async(capture->dev, &TunerSlot::samplesCallback, capture->slot.get(), count,
+                              length) != 0) {
             throw SdrException("rtlsdr_read_async()");
         }
     } catch (...) {
         failed = std::current_exception();
     }
-    // Marked before the owner hears of a failure, so that its `stop` knows there is no read
-    // left to cancel (librtlsdr refuses to cancel a read that is not running).
-    captureEnded = true;
+    // Marked before the device hears of a failure, so that its stop knows there is no read
+    // left to cancel.
+    capture->ended = true;
     if (failed) {
-        group.reportFailure(failed);
+        capture->report(failed);
     }
 }
 
-void SdrDevice::stop() {
-    group.handoff().beginStop();
-    if (thread.joinable()) {
-        cancelCapture();
-        thread.join();
+void SdrDevice::Capture::report(std::exception_ptr failed) {
+    const std::lock_guard<std::mutex> guard(ownerLock);
+    if (owner != nullptr) {
+        owner->reportEnd(failed);
     }
-    group.stopChannels();
 }
 
-void SdrDevice::cancelCapture() {
-    const auto deadline = std::chrono::steady_clock::now() + cancelRetryWindow;
-    while (!captureEnded) {
-        if (rtlsdr_cancel_async(dev) == 0) {
-            return;
+std::optional<std::string> SdrDevice::stopPublishing() {
+    if (!thread.joinable()) {
+        return std::nullopt;
+    }
+    capture->slot->stopPublishing();
+    if (std::optional<std::string> refused = cancelCapture()) {
+        return refused;
+    }
+    thread.join();
+    return std::nullopt;
+}
+
+std::optional<std::string> SdrDevice::cancelCapture() {
+    constexpr int notRunning = -2;  // librtlsdr's answer while no asynchronous read runs
+    const auto giveUp = std::chrono::steady_clock::now() + cancelRetryWindow;
+    while (!capture->ended) {
+        const int result = rtlsdr_cancel_async(capture->dev);
+        if (result == 0) {
+            return std::nullopt;
         }
         const SdrException refused("rtlsdr_cancel_async()");  // errno as the call left it
-        if (captureEnded) {
-            return;
+        if (capture->ended) {
+            return std::nullopt;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            // With `stopping` set the capture thread starts no publication, and the channel
-            // objects stay alive, so their threads can still end; the hand-off and the handle
-            // stay in use until the capture thread does.
-            group.stopChannels();
-            throw refused;
+        if (result != notRunning || std::chrono::steady_clock::now() >= giveUp) {
+            return std::string(refused.what());
         }
         std::this_thread::sleep_for(cancelRetryInterval);
     }
+    return std::nullopt;
 }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "sdr/sample_source.hpp"
+
+#include <boost/asio/io_service.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <chrono>
+#include <cstdint>
+
+/// Tells the log, at most once a minute, how many raw blocks the source dropped because the
+/// channels were still busy with the one before: a receiver too slow for its machine loses
+/// messages, and says so. Nothing is logged while no block is dropped.
+class DropWatch {
+public:
+    DropWatch(boost::asio::io_service& io, const SampleSource& source);
+
+private:
+    void wait();
+
+    static constexpr std::chrono::seconds period{60};
+
+    boost::asio::steady_timer timer;
+    const SampleSource& source;
+    uint64_t reported = 0;  ///< blocks dropped up to the last report
+};

@@ -1,0 +1,37 @@
+# Fails unless every folder includes only what it may know (see the root CMakeLists.txt):
+#   ais/    itself, and the ground of app/ (the Logger, SdrException)
+#   net/    itself, and the ground
+#   sdr/    itself, the decoding chain's interfaces in ais/, and the ground
+#   tools/  itself
+# app/ may include anything. Run as: cmake -DSOURCE_DIR=<top of the tree> -P <this file>.
+set(ground app/logger.hpp app/sdr_exception.hpp)
+set(allowed_ais ais/ ${ground})
+set(allowed_net net/ ${ground})
+set(allowed_sdr sdr/ ais/decoding_chain.hpp ais/decoder_callbacks.hpp ais/sdr_decoder.hpp ${ground})
+set(allowed_tools tools/)
+
+set(wrong 0)
+foreach(folder ais net sdr tools)
+    file(GLOB_RECURSE files ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.hpp)
+    foreach(file ${files})
+        file(STRINGS ${file} includes REGEX "^#include \"[^\"]+\"")
+        foreach(line ${includes})
+            string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" header "${line}")
+            set(known FALSE)
+            foreach(prefix ${allowed_${folder}})
+                string(FIND "${header}" "${prefix}" at)
+                if(at EQUAL 0)
+                    set(known TRUE)
+                endif()
+            endforeach()
+            if(NOT known)
+                file(RELATIVE_PATH shown ${SOURCE_DIR} ${file})
+                message(SEND_ERROR "${shown} includes ${header}: ${folder}/ may not depend on it")
+                set(wrong 1)
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+if(wrong)
+    message(FATAL_ERROR "Folders must depend one way: app -> sdr, ais, net -> the ground of app")
+endif()
