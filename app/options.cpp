@@ -23,7 +23,8 @@ po::options_description makeOptionsDescription() {
         ("no-console", "Disable logging on console (default: on)")
         ("verbose", "Verbose output signal level")
         ("input,r", po::value<std::string>(), "Read raw I/Q from a file instead of the tuner "
-            "(unsigned 8-bit, 288000 samples/s, centred at 162 MHz; - reads standard input)");
+            "(unsigned 8-bit, 288000 samples/s, centred at 162 MHz; - reads standard input)")
+        ("realtime", "Replay --input at the pace it was recorded");
     // clang-format on
     return options;
 }
@@ -49,9 +50,13 @@ void rejectUnusableGain(const po::parsed_options& parsed) {
     }
 }
 
-/// Refuses tuner settings together with a recording as input: they could not take effect.
+/// Refuses tuner settings together with a recording as input, and a pace for a recording
+/// without one: they could not take effect.
 void rejectTunerOptionsWithInput(const po::variables_map& options) {
     if (!options.count("input")) {
+        if (options.count("realtime")) {
+            throw po::error("option '--realtime' requires option '--input'");
+        }
         return;
     }
     for (const char* tunerOption : {"device-index", "gain", "freq-correction", "agc"}) {

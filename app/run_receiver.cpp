@@ -65,7 +65,8 @@ std::unique_ptr<SampleSource> openTuner(const po::variables_map& options) {
 
 /// The recording of `input`, opened, or nothing after reporting why not.
 std::unique_ptr<SampleSource> openRecording(const po::variables_map& options) {
-    auto file = std::make_unique<FileSource>(options["input"].as<std::string>());
+    auto file = std::make_unique<FileSource>(options["input"].as<std::string>(),
+                                             options.count("realtime") > 0);
     try {
         file->open();
     } catch (const InputError& error) {

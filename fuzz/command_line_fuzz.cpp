@@ -4,8 +4,8 @@
 //
 // Invariant: the parse fails with an option error (the program prints "Error: ..." and exits
 // with 1), or gives a map whose every option reads with the type the run sequence reads it
-// with, a finite gain that fits the tuner call (tenths of a dB in an int), and a recording as
-// input without tuner settings. Any other exception is a fault.
+// with, a finite gain that fits the tuner call (tenths of a dB in an int), a recording as input
+// without tuner settings, and no recorded pace without a recording. Any other exception is a fault.
 #include "app/options.hpp"
 #include "fuzz/invariants.hpp"
 
@@ -34,6 +34,9 @@ void checkOptions(const po::variables_map& options) {
         if (!std::isfinite(tenths) || std::fabs(tenths) >= 2147483648.0f) {
             invariantBroken("a gain the tuner call cannot take passed the parser");
         }
+    }
+    if (options.count("realtime") && !options.count("input")) {
+        invariantBroken("--realtime accepted without --input");
     }
     if (options.count("input")) {
         for (const char* tunerOption : {"device-index", "gain", "freq-correction", "agc"}) {

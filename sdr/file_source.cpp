@@ -7,9 +7,11 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -19,8 +21,8 @@ constexpr int inputPollMilliseconds = TunerSlot::waitTime.count();
 
 }  // namespace
 
-FileSource::FileSource(std::string inputPath)
-    : path(std::move(inputPath)), block(tunerBufferLength) {}
+FileSource::FileSource(std::string inputPath, bool atRecordedPace)
+    : path(std::move(inputPath)), realtime(atRecordedPace), block(tunerBufferLength) {}
 
 FileSource::~FileSource() {
     stop();
@@ -33,11 +35,10 @@ void FileSource::open() {
         fd = STDIN_FILENO;
         return;
     }
-    int opened;
-    do {
-        // A named pipe blocks here until its writer appears; a signal may cut that short.
-        opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (opened < 0 && errno == EINTR);
+    // Without O_NONBLOCK a named pipe would block here until its writer appears, with the
+    // signals still unheard; non-blocking, the reader thread waits for the writer in its poll,
+    // where a stop reaches it. For a regular file the flag changes nothing.
+    const int opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (opened < 0) {
         throw InputError(path, errno);
     }
@@ -78,9 +79,19 @@ void FileSource::runReader() {
 }
 
 void FileSource::readToEnd() {
+    const auto start = std::chrono::steady_clock::now();
+    uint64_t pairs = 0;  // read so far
     for (;;) {
         const std::optional<uint32_t> filled = fillBlock();
         if (!filled) {
+            return;
+        }
+        // At the recorded pace a block is published once its last pair would have been
+        // received, as the tuner hands over a transfer once it is full.
+        pairs += *filled / 2;
+        const std::chrono::duration<double> onAir(static_cast<double>(pairs) / tunerSampleRate);
+        if (realtime &&
+            !sleepUntil(start + std::chrono::duration_cast<std::chrono::nanoseconds>(onAir))) {
             return;
         }
         const bool ended = *filled < block.size();
@@ -108,7 +119,7 @@ std::optional<uint32_t> FileSource::fillBlock() {
         }
         const ssize_t got = ::read(fd, block.data() + filled, block.size() - filled);
         if (got < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR || errno == EAGAIN) {
                 continue;
             }
             throw InputError(path, errno);
@@ -137,6 +148,14 @@ bool FileSource::waitForInput() {
         }
     }
     return false;
+}
+
+bool FileSource::sleepUntil(std::chrono::steady_clock::time_point deadline) {
+    while (!stopping && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            deadline - std::chrono::steady_clock::now(), TunerSlot::waitTime));
+    }
+    return !stopping;
 }
 
 void FileSource::closeInput() {

@@ -6,6 +6,7 @@
 #include <boost/thread/thread.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -27,14 +28,15 @@ public:
     /// The name that stands for standard input.
     static constexpr const char* standardInputName = "-";
 
-    /// Nothing is opened until `open`.
-    explicit FileSource(std::string path);
+    /// Nothing is opened until `open`. With `realtime` the input is published at the pace it
+    /// was recorded (288000 pairs per second of wall time), as a tuner would deliver it.
+    explicit FileSource(std::string path, bool realtime = false);
     /// Stops the threads if `stop` was not called, then closes the input (never standard input).
     ~FileSource() override;
 
     /// Opens the file for reading, or takes standard input for "-". Throws InputError
-    /// (path, ": " and the system's text) if it cannot be opened. A named pipe blocks here
-    /// until a writer opens it.
+    /// (path, ": " and the system's text) if it cannot be opened. A named pipe is opened at
+    /// once; the reader thread then waits for its writer.
     void open();
 
 protected:
@@ -53,12 +55,15 @@ private:
     std::optional<uint32_t> fillBlock();
     /// Waits until the input can be read without blocking; false once the source is stopping.
     bool waitForInput();
+    /// Sleeps until `deadline` (steady clock); false once the source is stopping.
+    bool sleepUntil(std::chrono::steady_clock::time_point deadline);
     void closeInput();
 
     /// Blocks the queue holds: enough for the channels to work side by side at their own pace.
     static constexpr std::size_t queueBlocks = 4;
 
     const std::string path;
+    const bool realtime;
     int fd = -1;                       ///< the input; -1 until `open`
     bool ownsInput = false;            ///< false for standard input, which is never closed here
     std::vector<unsigned char> block;  ///< one transfer's worth of raw bytes

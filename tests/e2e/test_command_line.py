@@ -19,6 +19,7 @@ HELP = """Program options:
   -r [ --input ] arg    Read raw I/Q from a file instead of the tuner (unsigned
                         8-bit, 288000 samples/s, centred at 162 MHz; - reads 
                         standard input)
+  --realtime            Replay --input at the pace it was recorded
 
 """
 BANNER = "  INFO     Keelwave v.20180430\n"
@@ -56,6 +57,8 @@ class CommandLine(unittest.TestCase):
                  "Error: the required argument for option '--udp' is missing\n"),
                 (["-r", "x.cu8", "--freq-correction", "3"], {}, 1, "",
                  "Error: conflicting options '--input' and '--freq-correction'\n"),
+                (["--realtime"], {}, 1, "",
+                 "Error: option '--realtime' requires option '--input'\n"),
                 (["-r", "/nothere.cu8"], {}, 1, "",
                  "Error: /nothere.cu8: No such file or directory\n"),
                 (["--net", "70000"], {}, 1, "", "Error enableNetworkServer() on port 70000\n"),

@@ -5,6 +5,7 @@ import signal
 import socket
 import tempfile
 import threading
+import time
 import unittest
 
 from keelwave import (DEMO, DEMO_SENTENCES, Keelwave, connect, free_port, logged_sentences,
@@ -77,6 +78,31 @@ class Outputs(unittest.TestCase):
         for status, out, err in runs:
             self.assertEqual((status, err), (0, ""))
             self.assert_heard_as_sent(logged_sentences(out))
+
+    def test_a_recording_at_its_recorded_pace_reaches_a_client_that_connects_late(self):
+        with tempfile.NamedTemporaryFile(suffix=".cu8") as opening:
+            with open(DEMO, "rb") as recording:
+                opening.write(recording.read(2 * 576000))  # its first two seconds
+            opening.flush()
+            port = free_port()
+            with Keelwave("-r", opening.name, "--realtime", "--net", str(port)) as receiver:
+                time.sleep(0.8)  # a chart program that retries its connection every second
+                with connect(port) as client:
+                    late = read_lines(client, len(DEMO_SENTENCES), quiet=3)
+                status, out, _ = receiver.stop()
+        self.assertEqual(status, 0)
+        self.assertTrue(late)
+        self.assertLessEqual(set(late), set(logged_sentences(out)))
+
+    def test_a_named_pipe_without_a_writer_still_stops_on_a_signal(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            fifo = os.path.join(scratch, "fifo")
+            os.mkfifo(fifo)
+            for number in signal.SIGINT, signal.SIGTERM:
+                with Keelwave("-r", fifo) as receiver:
+                    self.assertTrue(receiver.wait_for("Keelwave v.20180430"))
+                    time.sleep(0.3)
+                    self.assertEqual(receiver.stop(number, timeout=5)[::2], (0, ""))
 
 
 if __name__ == "__main__":

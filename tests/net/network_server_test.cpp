@@ -33,14 +33,14 @@ struct Client {
     std::vector<std::string> readLines(std::size_t count) {
         std::vector<std::string> lines;
         boost::system::error_code error;
+        std::istream received(&buffer);
         while (lines.size() < count) {
-            const std::size_t length = boost::asio::read_until(socket, buffer, "\r\n", error);
+            boost::asio::read_until(socket, buffer, "\r\n", error);
             if (error) {
                 break;
             }
-            const auto begin = boost::asio::buffers_begin(buffer.data());
-            lines.emplace_back(begin, begin + static_cast<long>(length) - 2);
-            buffer.consume(length);
+            std::getline(received, lines.emplace_back());
+            lines.back().pop_back();  // the "\r"
         }
         return lines;
     }

@@ -21,7 +21,7 @@ TEST(UdpConnect, SendsEachLineAsOneDatagramOnceTheHostIsKnown) {
         udp::socket listener(loop.io, udp::endpoint(boost::asio::ip::address_v4::loopback(), 0));
         const auto client =
             boost::make_shared<UdpConnect>(loop.io, host, listener.local_endpoint().port());
-        client->connect();
+        boost::asio::post(loop.io, [client] { client->connect(); });
         // Lines sent before the lookup has answered are dropped.
         for (int attempt = 0; attempt < 100 && listener.available() == 0; ++attempt) {
             client->send("probe\r\n");
@@ -49,7 +49,7 @@ TEST(UdpConnect, RetriesTheLookupOfAnUnknownHostForAsLongAsItFails) {
     IoThread loop;
     const auto client = boost::make_shared<UdpConnect>(loop.io, "no.such.host.invalid", 10110,
                                                        boost::posix_time::seconds(10), quickRetry);
-    client->connect();
+    boost::asio::post(loop.io, [client] { client->connect(); });  // on the I/O thread, as it must
     ASSERT_TRUE(log.waitFor("ERROR    Can't resolve host no.such.host.invalid ", 3));
     client->send("dropped\r\n");
     loop.stop();
@@ -64,7 +64,7 @@ TEST(UdpConnect, ASendErrorDropsTheDestinationUntilTheNextLookup) {
     // Broadcast without SO_BROADCAST: every send fails.
     const auto client = boost::make_shared<UdpConnect>(loop.io, "255.255.255.255", 10110,
                                                        boost::posix_time::seconds(10), quickRetry);
-    client->connect();
+    boost::asio::post(loop.io, [client] { client->connect(); });  // on the I/O thread, as it must
     for (int attempt = 0; attempt < 100 && log.text().empty(); ++attempt) {
         client->send("line\r\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -77,7 +77,9 @@ class Soak(unittest.TestCase):
             going.clear()
             for client in clients:
                 client.join()
-            time.sleep(0.2)  # the last to leave are noticed
+            deadline = time.monotonic() + 5  # the last to leave are noticed
+            while len(os.listdir(descriptors)) > before + 1 and time.monotonic() < deadline:
+                time.sleep(0.05)
             self.assertLessEqual(len(os.listdir(descriptors)), before + 1)  # + the reader
 
 
