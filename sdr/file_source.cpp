@@ -1,7 +1,6 @@
 #include "sdr/file_source.hpp"
 
 #include "sdr/input_error.hpp"
-#include "sdr/tuner_slot.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,9 +14,10 @@
 
 namespace {
 
-/// How long the reader waits for input before it looks at `stopping` again: the channels'
-/// own wait, so that a stop during an idle pipe takes no longer than stopping a channel.
-constexpr int inputPollMilliseconds = TunerSlot::waitTime.count();
+/// How long the reader waits for input, or for the time to publish, before it looks at
+/// `stopping` again: a channel's own wait, so that a stop during an idle pipe takes no longer
+/// than stopping a channel.
+constexpr std::chrono::milliseconds pollInterval{100};
 
 }  // namespace
 
@@ -138,7 +138,7 @@ bool FileSource::waitForInput() {
     // that flag would be shared with whoever else holds the descriptor.
     pollfd input{fd, POLLIN, 0};
     while (!stopping) {
-        const int ready = ::poll(&input, 1, inputPollMilliseconds);
+        const int ready = ::poll(&input, 1, static_cast<int>(pollInterval.count()));
         if (ready > 0) {
             // Readable, or at its end, or in error: the read tells which.
             return true;
@@ -153,7 +153,7 @@ bool FileSource::waitForInput() {
 bool FileSource::sleepUntil(std::chrono::steady_clock::time_point deadline) {
     while (!stopping && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            deadline - std::chrono::steady_clock::now(), TunerSlot::waitTime));
+            deadline - std::chrono::steady_clock::now(), pollInterval));
     }
     return !stopping;
 }
