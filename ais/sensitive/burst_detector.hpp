@@ -1,0 +1,97 @@
+#pragma once
+
+#include "ais/sensitive/gmsk_reference.hpp"
+
+#include <cstdint>
+
+// Finds where a burst's preamble may end, cheaply enough to run on every channel sample.
+//
+// The matched-filter output z is taken at every sample; its turn over one symbol,
+// w[n] = z[n] conj(z[n - 5]), at two of the five positions within each symbol, two samples
+// apart, so that no instant lies more than 1.5 samples (0.3 symbols) from one where the
+// detector looks; the timing search that follows (within 2 samples) finds the rest. Over a
+// known preamble w follows the reference turns, only rotated by the carrier's frequency error
+// (theta = 2 pi f T radians per symbol) and scaled by the power; the carrier's phase is gone.
+// So at the instant n of the last known preamble symbol
+//   C[n] = sum over known symbols k of w[n - 5 (30 - k)] conj(wref_k)
+// peaks at |C| = sum |wref|^2 times the power, with arg C = theta. A transmitter with its
+// levels the other way round sends the conjugate, whose turns are conj(wref); with weights
+// split into real and imaginary parts, A = sum Re(wref) w and B = sum Im(wref) w, the two
+// matches are A - jB and A + jB. At each of the two positions the turns form a sequence at
+// the symbol rate, over which C is a 29-tap filter.
+//
+// The match is normalised by Cauchy-Schwarz to 0..1: |C|^2 / (sum |w|^2 sum |wref|^2). Noise
+// alone gives about 1 / 29 on average; a burst at 2 dB signal to noise about 0.6. Once it
+// crosses the threshold the best match is sought until 6 symbols have passed without a better
+// one. The training repeats every 4 symbols and matches partly 4 and 8 symbols early; those
+// smaller peaks thus lead on to the real one rather than standing for it. At most one
+// candidate comes out per 30 samples however the signal looks.
+
+namespace keelwave::ais {
+
+/// Turns between known preamble symbols.
+constexpr int32_t knownTurns = knownSymbols - 1;
+/// Positions within each symbol (sample index modulo 5) where the detector looks.
+constexpr int32_t detectorPositions = 2;
+constexpr int32_t detectorPosition[detectorPositions] = {0, 2};
+/// Channel samples one detectBursts call evaluates at most, and the turns that gives each
+/// position.
+constexpr int32_t detectorBatch = 1024;
+constexpr int32_t positionBatch = detectorBatch / samplesPerSymbol + 1;
+/// Entries past a batch that the loops may fill (and whose results they drop): as many as
+/// the AVX2 build works on side by side.
+constexpr int32_t detectorBatchSlack = 8;
+/// Samples without a better match after which the search for a candidate ends.
+constexpr int32_t candidateWindow = 6 * samplesPerSymbol;
+
+/// Where a preamble seems to end.
+struct BurstCandidate {
+    int64_t instant = 0;         ///< channel sample of the last known preamble symbol
+    float turnPerSymbol = 0.0f;  ///< carrier frequency error, radians per symbol
+    float match = 0.0f;          ///< normalised match, 0..1
+    bool conjugate = false;      ///< the transmitter's levels are the other way round
+};
+
+/// The turns at one position within the symbols, and their matches.
+struct PositionTurns {
+    float lastRe;  ///< z at this position one symbol back
+    float lastIm;
+    /// w and |w|^2: the knownTurns - 1 before the batch, then the batch's.
+    float turnsRe[knownTurns - 1 + positionBatch + detectorBatchSlack];
+    float turnsIm[knownTurns - 1 + positionBatch + detectorBatchSlack];
+    float powers[knownTurns - 1 + positionBatch + detectorBatchSlack];
+    int32_t count;  ///< turns of this batch
+    /// Per turn of the batch: |A - jB|^2, |A + jB|^2, and sum |w|^2 sum |wref|^2.
+    float straightPower[positionBatch + detectorBatchSlack];
+    float reversedPower[positionBatch + detectorBatchSlack];
+    float scale[positionBatch + detectorBatchSlack];
+};
+
+/// The detector's weights and histories.
+struct BurstDetector {
+    float weightsRe[knownTurns];                          ///< Re(wref_k), oldest turn first
+    float weightsIm[knownTurns];                          ///< Im(wref_k)
+    float referencePower;                                 ///< sum |wref_k|^2
+    float outputsRe[detectorBatch + detectorBatchSlack];  ///< z of the batch
+    float outputsIm[detectorBatch + detectorBatchSlack];
+    PositionTurns positions[detectorPositions];
+    int64_t nextSample;   ///< channel sample evaluated next
+    bool searching;       ///< a match has crossed the threshold; the best is being sought
+    int64_t searchEnd;    ///< first sample past the search
+    BurstCandidate best;  ///< best match of the search so far
+    bool wide;            ///< run the AVX2 and FMA build of the batch loops
+};
+
+/// Takes the weights from `reference` and empties the histories; the first sample evaluated
+/// is channel sample 0.
+void initBurstDetector(BurstDetector& detector, const GmskReference& reference);
+
+/// Evaluates the detector at channel samples nextSample up to `end` (exclusive; at most
+/// detectorBatch of them). `re` and `im` hold channel sample `first` at index 0 and must
+/// reach matchedFilterLead samples before nextSample and matchedFilterLag + detectorBatchSlack
+/// samples past `end`. Writes the candidates whose search ended to `found` (room for
+/// detectorBatch / candidateWindow + 1) and returns their number.
+int32_t detectBursts(BurstDetector& detector, const GmskReference& reference, const float* re,
+                     const float* im, int64_t first, int64_t end, BurstCandidate* found);
+
+}  // namespace keelwave::ais

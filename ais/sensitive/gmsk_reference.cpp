@@ -1,0 +1,119 @@
+#include "ais/sensitive/gmsk_reference.hpp"
+
+#include <cmath>
+
+namespace keelwave::ais {
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+/// Bandwidth-time product of the AIS transmit filter.
+constexpr double bandwidthTime = 0.4;
+/// Symbols the frequency pulse is cut to: the Gaussian-smoothed bit, whose standard deviation
+/// is 0.33 symbols at BT 0.4, is below 1e-5 of its peak beyond 2 symbols from its centre.
+constexpr int32_t pulseSymbols = 4;
+/// The training sequence's first bit, then alternating; the start flag 0x7E as sent.
+constexpr uint8_t firstTrainingBit = 0;
+constexpr uint8_t flagBits[flagSymbols] = {0, 1, 1, 1, 1, 1, 1, 0};
+
+double normalCdf(double x) {
+    return 0.5 * std::erfc(-x / std::sqrt(2.0));
+}
+
+// Integral of the Gaussian-smoothed unit step: the rectangle's edges turned into ramps.
+double smoothedRamp(double x, double sigma) {
+    return x * normalCdf(x / sigma) +
+           sigma * std::exp(-0.5 * x * x / (sigma * sigma)) / std::sqrt(2.0 * pi);
+}
+
+// Share of one bit's phase turn (pi/2) completed `t` symbols into its cut pulse [0, 4].
+double phaseShare(double t) {
+    const double sigma = std::sqrt(std::log(2.0)) / (2.0 * pi * bandwidthTime);  // symbols
+    const double half = pulseSymbols / 2.0;
+    const auto uncut = [sigma](double u) {
+        return smoothedRamp(u + 0.5, sigma) - smoothedRamp(u - 0.5, sigma);
+    };
+    if (t <= 0.0) {
+        return 0.0;
+    }
+    if (t >= pulseSymbols) {
+        return 1.0;
+    }
+    return uncut(t - half) / uncut(half);
+}
+
+// Laurent's main pulse for modulation index 1/2, centred on its peak, `u` in symbols:
+// C0(t) = product over i < 4 of psi(t + i), psi(t) = sin(pi/2 share(t)) rising over the pulse
+// and mirrored after it.
+double mainPulse(double u) {
+    const double t0 = u + (pulseSymbols + 1) / 2.0;
+    if (t0 <= 0.0 || t0 >= pulseSymbols + 1) {
+        return 0.0;
+    }
+    double product = 1.0;
+    for (int32_t i = 0; i < pulseSymbols; ++i) {
+        const double t = t0 + i;
+        const double mirrored = t <= pulseSymbols ? t : 2.0 * pulseSymbols - t;
+        product *= std::sin(pi / 2.0 * phaseShare(mirrored));
+    }
+    return product;
+}
+
+// The pulse's correlation with itself `lag` symbols away, over the filter's samples.
+double pulseCorrelation(int32_t lag) {
+    double sum = 0.0;
+    for (int32_t n = -4 * samplesPerSymbol; n <= 4 * samplesPerSymbol; ++n) {
+        const double u = static_cast<double>(n) / samplesPerSymbol;
+        sum += mainPulse(u) * mainPulse(u - lag);
+    }
+    return sum;
+}
+
+}  // namespace
+
+void initGmskReference(GmskReference& reference) {
+    for (int32_t step = 0; step < timingSteps; ++step) {
+        double taps[matchedFilterTaps];
+        double energy = 0.0;
+        for (int32_t i = 0; i < matchedFilterTaps; ++i) {
+            const double offset = i - matchedFilterLead - static_cast<double>(step) / timingSteps;
+            taps[i] = mainPulse(offset / samplesPerSymbol);
+            energy += taps[i] * taps[i];
+        }
+        for (int32_t i = 0; i < matchedFilterTaps; ++i) {
+            reference.matchedTaps[step][i] = static_cast<float>(taps[i] / energy);
+        }
+    }
+    const double ownEnergy = pulseCorrelation(0);
+    const double leak = pulseCorrelation(1) / ownEnergy;
+    const double farLeak = pulseCorrelation(2) / ownEnergy;
+    reference.neighbourLeak = static_cast<float>(leak);
+
+    // Levels counted from +1 before the first bit; c_k = c_(k-1) a_k from c = +1.
+    int8_t level = 1;
+    int8_t symbol = 1;
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        const uint8_t bit = k < trainingSymbols ? static_cast<uint8_t>((firstTrainingBit + k) & 1)
+                                                : flagBits[k - trainingSymbols];
+        if (bit == 0) {
+            level = static_cast<int8_t>(-level);
+        }
+        symbol = static_cast<int8_t>(symbol * level);
+        reference.symbols[k] = symbol;
+    }
+    // Symbols outside the preamble are unknown and left out (taken as 0).
+    const auto known = [&reference](int32_t k) -> double {
+        return k >= 0 && k < preambleSymbols ? reference.symbols[k] : 0.0;
+    };
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        const double re = known(k) - farLeak * (known(k - 2) + known(k + 2));
+        const double im = leak * (known(k + 1) - known(k - 1));
+        reference.outputs[k] = quarterTurns(k) * Iq{static_cast<float>(re), static_cast<float>(im)};
+    }
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        reference.turns[k] =
+            k > firstKnownSymbol ? timesConj(reference.outputs[k], reference.outputs[k - 1]) : Iq{};
+    }
+}
+
+}  // namespace keelwave::ais

@@ -1,0 +1,238 @@
+#include "ais/sensitive/sensitive_chain.hpp"
+
+#include "ais/sentence_encoder.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace keelwave::ais {
+
+namespace {
+
+/// Zero samples in front of the first: the matched filter looks back over them.
+constexpr int32_t basebandGuard = 2 * matchedFilterLead;
+/// Preamble match below which a candidate is taken for noise and dropped. A burst at 2 dB
+/// matches at about 0.8; noise that got through the detector mostly below 0.3.
+constexpr float syncMatchFloor = 0.3f;
+/// Preamble match from which a failed frame is worth turning symbols over.
+constexpr float flipMatchFloor = 0.5f;
+/// Symbols at least this sure (|Re(v_k)| / A) are never turned over: a wrong decision that
+/// sure is rare below the noise level where such a frame still has a chance.
+constexpr float flipReliabilityLimit = 0.7f;
+/// Power of a complex tuner sample at full scale: 128 steps on I and Q.
+constexpr double fullScalePower = 128.0 * 128.0;
+/// Level reported for a channel that gave no power at all.
+constexpr float silentLevelDb = -150.0f;
+/// Gain reported with every level: the chain scales nothing, so it is always unity.
+constexpr float unityGain = 1.0f;
+/// Symbols decided before the frame is read on: a short frame's worth, so a burst costs little
+/// more than its own length.
+constexpr int32_t trackingRun = 64;
+
+}  // namespace
+
+SensitiveChain::SensitiveChain(char channelLetter, double channelOffsetHz, bool verboseReports,
+                               SentenceSink sink, LevelCallback levelReport,
+                               void* levelReportContext)
+    : channel(channelLetter),
+      verbose(verboseReports),
+      levelCallback(levelReport),
+      levelContext(levelReportContext),
+      frameDecoder(createFrameDecoder(channelLetter, sink.callback, sink.context)) {
+    initGmskReference(reference);
+    initChannelFilter(filter, channelOffsetHz);
+    initBurstDetector(detector, reference);
+    std::memset(basebandRe, 0, sizeof basebandRe);
+    std::memset(basebandIm, 0, sizeof basebandIm);
+    basebandStart = -basebandGuard;
+    basebandFill = basebandGuard;
+    decodedUntil = basebandStart;
+    search.checks = 0;
+}
+
+SensitiveChain::~SensitiveChain() {
+    destroyFrameDecoder(frameDecoder);
+}
+
+void SensitiveChain::processBlock(const float* samples, uint32_t count) {
+    const uint32_t pairs = count / 2;
+    for (uint32_t done = 0; done < pairs; done += filterChunkPairs) {
+        const auto chunk = static_cast<int32_t>(std::min<uint32_t>(filterChunkPairs, pairs - done));
+        filterChunk(samples + 2 * static_cast<size_t>(done), chunk);
+        detect();
+        decodeReady(false);
+    }
+    reportLevel();
+}
+
+void SensitiveChain::finish() {
+    decodeReady(true);
+}
+
+void SensitiveChain::filterChunk(const float* samples, int32_t pairs) {
+    makeRoom();
+    float* re = basebandRe + basebandFill;
+    float* im = basebandIm + basebandFill;
+    const int32_t written = filterChannel(filter, samples, pairs, re, im);
+    float power = 0.0f;
+    for (int32_t i = 0; i < written; ++i) {
+        power += re[i] * re[i] + im[i] * im[i];
+    }
+    powerSum += power;
+    powerCount += written;
+    basebandFill += written;
+}
+
+void SensitiveChain::makeRoom() {
+    if (basebandFill + filterChunkOutputs + filterTile <= basebandCapacity) {
+        return;
+    }
+    int64_t keepFrom = detector.nextSample - matchedFilterLead;
+    if (pendingCount > 0) {
+        keepFrom = std::min(keepFrom, pending[pendingFirst].instant - candidateLead);
+    }
+    const auto drop = static_cast<int32_t>(std::max<int64_t>(0, keepFrom - basebandStart));
+    basebandFill -= drop;
+    std::memmove(basebandRe, basebandRe + drop, sizeof(float) * basebandFill);
+    std::memmove(basebandIm, basebandIm + drop, sizeof(float) * basebandFill);
+    basebandStart += drop;
+}
+
+void SensitiveChain::detect() {
+    const int64_t end = basebandStart + basebandFill - matchedFilterLag;
+    BurstCandidate found[detectorBatch / candidateWindow + 1];
+    while (detector.nextSample < end) {
+        const int64_t batchEnd = std::min<int64_t>(end, detector.nextSample + detectorBatch);
+        const int32_t count = detectBursts(detector, reference, basebandRe, basebandIm,
+                                           basebandStart, batchEnd, found);
+        for (int32_t i = 0; i < count && pendingCount < pendingCapacity; ++i) {
+            pending[(pendingFirst + pendingCount) % pendingCapacity] = found[i];
+            ++pendingCount;
+        }
+    }
+}
+
+void SensitiveChain::decodeReady(bool ending) {
+    const int64_t available = basebandStart + basebandFill;
+    while (pendingCount > 0) {
+        const BurstCandidate& candidate = pending[pendingFirst];
+        if (!ending && candidate.instant + candidateLag > available) {
+            return;
+        }
+        const BurstCandidate taken = candidate;
+        pendingFirst = (pendingFirst + 1) % pendingCapacity;
+        --pendingCount;
+        decodeCandidate(taken);
+    }
+}
+
+void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
+    if (candidate.instant < decodedUntil) {
+        return;  // Inside a burst already printed, or too soon after it.
+    }
+    ++tally.candidates;
+    startTurningBack(candidate);
+    turnBackUntil(candidateLead + timingSearch + 2 + matchedFilterLag);
+    const float* re = burstRe + candidateLead;
+    const float* im = burstIm + candidateLead;
+    const BurstTiming timing = synchroniseBurst(reference, re, im, candidate);
+    if (timing.match < syncMatchFloor) {
+        return;
+    }
+    ++tally.synchronised;
+
+    // Symbols are decided a run at a time, and read, until the frame ends.
+    startTracking(tracker, timing);
+    symbols.count = 0;
+    startFrame(search);
+    const auto shift = static_cast<int32_t>(timing.sample - candidate.instant);
+    const auto decideUntil = [&](int32_t end) {
+        turnBackUntil(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
+                      matchedFilterLag + 2);
+        trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
+    };
+    FrameReading reading = FrameReading::needsSymbols;
+    while (reading == FrameReading::needsSymbols && symbols.count < burstSymbolCapacity) {
+        decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
+        reading = readFrame(search, symbols);
+    }
+    const bool turnedOver = reading != FrameReading::passed;
+    if (turnedOver) {
+        if (timing.match < flipMatchFloor) {
+            return;
+        }
+        startFlips(search, symbols, flipReliabilityLimit);
+        reading = searchFlips(search, symbols);
+        while (reading == FrameReading::needsSymbols) {
+            decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
+            reading = searchFlips(search, symbols);
+        }
+        if (reading != FrameReading::passed) {
+            return;
+        }
+    }
+    ++tally.printed;
+    tally.turnedOver += turnedOver ? 1 : 0;
+    emitSentences(frameDecoder, search.payloadBits, search.messageBits);
+    // The next burst's preamble cannot end before this one's end flag plus a preamble.
+    decodedUntil =
+        timing.sample + (search.endSymbol + preambleSymbols - lastKnownSymbol) * samplesPerSymbol;
+}
+
+// Sets up burst[i] = baseband sample (instant - candidateLead + i) turned back by the
+// candidate's frequency, about its instant; nothing is copied yet.
+void SensitiveChain::startTurningBack(const BurstCandidate& candidate) {
+    const float turn = candidate.turnPerSymbol / samplesPerSymbol;  // radians per sample
+    for (int32_t i = 0; i < rotatorRun; ++i) {
+        rotatorSteps[i] = {std::cos(turn * i), -std::sin(turn * i)};
+    }
+    rotatorRunStep = {std::cos(turn * rotatorRun), -std::sin(turn * rotatorRun)};
+    const float start = turn * candidateLead;
+    rotator = {std::cos(start), std::sin(start)};
+    burstFirst = candidate.instant - candidateLead;
+    turnedBack = 0;
+}
+
+// Copies burst entries up to `end` (whole runs of the rotator); samples not (or no longer)
+// held read as 0.
+void SensitiveChain::turnBackUntil(int32_t end) {
+    const int64_t heldEnd = basebandStart + basebandFill;
+    end = std::min(end, candidateSpan);
+    while (turnedBack < end) {
+        const int32_t length = std::min(rotatorRun, candidateSpan - turnedBack);
+        for (int32_t i = 0; i < length; ++i) {
+            const int64_t sample = burstFirst + turnedBack + i;
+            Iq value;
+            if (sample >= basebandStart && sample < heldEnd) {
+                const auto at = static_cast<size_t>(sample - basebandStart);
+                value = Iq{basebandRe[at], basebandIm[at]} * (rotator * rotatorSteps[i]);
+            }
+            burstRe[turnedBack + i] = value.re;
+            burstIm[turnedBack + i] = value.im;
+        }
+        turnedBack += length;
+        rotator = rotator * rotatorRunStep;
+        rotator = rotator * (1.5f - 0.5f * norm(rotator));
+    }
+}
+
+void SensitiveChain::reportLevel() {
+    const time_t now = std::time(nullptr);
+    if (now - lastReportTime <= 0) {
+        return;
+    }
+    lastReportTime = now;
+    const double meanPower = powerCount > 0 ? powerSum / static_cast<double>(powerCount) : 0.0;
+    powerSum = 0.0;
+    powerCount = 0;
+    if (!verbose || levelCallback == nullptr) {
+        return;
+    }
+    const float level = meanPower > 0.0
+                            ? static_cast<float>(10.0 * std::log10(meanPower / fullScalePower))
+                            : silentLevelDb;
+    levelCallback(levelContext, channel, level, unityGain);
+}
+
+}  // namespace keelwave::ais

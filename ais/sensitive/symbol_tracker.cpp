@@ -1,0 +1,66 @@
+#include "ais/sensitive/symbol_tracker.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace keelwave::ais {
+
+namespace {
+
+/// Loop gains per symbol: proportional (phase) and integral (frequency). Damping
+/// 0.05 / (2 sqrt(0.001)) = 0.79, natural frequency sqrt(0.001) = 0.032 radians per symbol.
+constexpr float phaseGain = 0.05f;
+constexpr float frequencyGain = 0.001f;
+/// Phase errors are clipped here: at low signal to noise a single noisy symbol must not throw
+/// the loop by more than a fraction of a radian.
+constexpr float largestPhaseError = 1.0f;
+
+// e^(-j x) for the small turns of one symbol (|x| below 0.5), by its Taylor series to x^5.
+Iq turnBack(float x) {
+    const float x2 = x * x;
+    const float cosine = 1.0f - x2 * (0.5f - x2 * (1.0f / 24.0f));
+    const float sine = x * (1.0f - x2 * (1.0f / 6.0f - x2 * (1.0f / 120.0f)));
+    return {cosine, -sine};
+}
+
+}  // namespace
+
+void startTracking(SymbolTracker& tracker, const BurstTiming& timing) {
+    tracker.timing = timing;
+    tracker.rotator = {std::cos(timing.phase), -std::sin(timing.phase)};
+    tracker.turnPerSymbol = timing.turnPerSymbol;
+    tracker.previous = Iq{};
+}
+
+void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const float* re,
+                  const float* im, int32_t end, SoftSymbols& symbols) {
+    const BurstTiming& timing = tracker.timing;
+    const float amplitude = timing.amplitude;
+    const float leak = timing.conjugate ? -reference.neighbourLeak : reference.neighbourLeak;
+    for (int32_t k = symbols.count; k < end; ++k) {
+        const int32_t at = (k - lastKnownSymbol) * samplesPerSymbol;
+        const Iq z = matchedOutput(reference, re + at, im + at, timing.step);
+        const Iq turns = timing.conjugate ? conj(quarterTurns(k)) : quarterTurns(k);
+        const Iq v = timesConj(z, turns) * tracker.rotator;
+        const float soft = v.re / amplitude;
+        const int8_t decision =
+            k < preambleSymbols ? reference.symbols[k] : static_cast<int8_t>(soft < 0.0f ? -1 : 1);
+        symbols.decisions[k] = decision;
+        symbols.reliabilities[k] = std::fabs(soft);
+        float error = 0.0f;
+        if (k >= 2) {
+            const float neighbours =
+                leak * amplitude * static_cast<float>(decision - symbols.decisions[k - 2]);
+            error = (tracker.previous.im - neighbours) * symbols.decisions[k - 1] / amplitude;
+            error = std::clamp(error, -largestPhaseError, largestPhaseError);
+        }
+        tracker.previous = v;
+        tracker.rotator = tracker.rotator * turnBack(tracker.turnPerSymbol + phaseGain * error);
+        tracker.turnPerSymbol += frequencyGain * error;
+        // One Newton step towards magnitude 1 keeps the rotator from drifting in size.
+        tracker.rotator = tracker.rotator * (1.5f - 0.5f * norm(tracker.rotator));
+    }
+    symbols.count = std::max(symbols.count, end);
+}
+
+}  // namespace keelwave::ais
