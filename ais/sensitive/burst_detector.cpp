@@ -14,6 +14,10 @@ namespace {
 /// the places looked at per polarity (the match of noise is close to exponential with mean
 /// 1 / 29), some 6 times a second; a burst at 2 dB crosses it with rare exceptions.
 constexpr float matchThreshold = 0.3f;
+/// Match from which the samples' own turns count. Their noise is wider than the matched
+/// filter's, so noise alone reaches it practically never (e^(-0.6 * 29) = 3e-8 of the places
+/// looked at); a burst 4 kHz off frequency at 10 dB signal to noise matches at about 0.8.
+constexpr float plainThreshold = 0.6f;
 /// Entries worked on side by side by the baseline build (SSE2's registers hold four floats).
 constexpr int32_t narrowTile = 4;
 constexpr int32_t turnHistory = knownTurns - 1;  // turns before the batch a match reaches
@@ -26,6 +30,7 @@ template <int32_t tile>
     for (int32_t start = 0; start < count; start += tile) {
         float outRe[tile] = {};
         float outIm[tile] = {};
+#pragma GCC unroll 16
         for (int32_t t = 0; t < matchedFilterTaps; ++t) {
             const float tap = taps[t];
             const float* sourceRe = re + start + t - matchedFilterLead;
@@ -44,17 +49,17 @@ template <int32_t tile>
 
 // The matches of one position's turns of the batch, `tile` turns at a time.
 template <int32_t tile>
-[[gnu::always_inline]] inline void matchTurns(const BurstDetector& detector,
-                                              PositionTurns& position) {
+[[gnu::always_inline]] inline void matchTurns(const TurnPath& path, PositionTurns& position) {
     for (int32_t start = 0; start < position.count; start += tile) {
         float aRe[tile] = {};
         float aIm[tile] = {};
         float bRe[tile] = {};
         float bIm[tile] = {};
         float power[tile] = {};
+#pragma GCC unroll 29
         for (int32_t k = 0; k < knownTurns; ++k) {
-            const float weightRe = detector.weightsRe[k];
-            const float weightIm = detector.weightsIm[k];
+            const float weightRe = path.weightsRe[k];
+            const float weightIm = path.weightsIm[k];
             const float* wRe = position.turnsRe + k + start;
             const float* wIm = position.turnsIm + k + start;
             const float* wPower = position.powers + k + start;
@@ -72,11 +77,27 @@ template <int32_t tile>
             const float straightIm = aIm[j] - bRe[j];
             const float reversedRe = aRe[j] - bIm[j];
             const float reversedIm = aIm[j] + bRe[j];
+            position.straightRe[start + j] = straightRe;
+            position.straightIm[start + j] = straightIm;
+            position.reversedRe[start + j] = reversedRe;
+            position.reversedIm[start + j] = reversedIm;
             position.straightPower[start + j] = straightRe * straightRe + straightIm * straightIm;
             position.reversedPower[start + j] = reversedRe * reversedRe + reversedIm * reversedIm;
-            position.scale[start + j] = power[j] * detector.referencePower;
+            position.scale[start + j] = power[j] * path.referencePower;
         }
     }
+}
+
+// One turn over a symbol, appended to the batch of `position`.
+inline void addTurn(PositionTurns& position, float re, float im) {
+    const float wRe = re * position.lastRe + im * position.lastIm;
+    const float wIm = im * position.lastRe - re * position.lastIm;
+    const int32_t at = turnHistory + position.count++;
+    position.turnsRe[at] = wRe;
+    position.turnsIm[at] = wIm;
+    position.powers[at] = wRe * wRe + wIm * wIm;
+    position.lastRe = re;
+    position.lastIm = im;
 }
 
 template <int32_t tile>
@@ -85,31 +106,21 @@ template <int32_t tile>
                                             int32_t count) {
     filterBatch<tile>(detector, taps, re, im, count);
     // Turns at the positions looked at, one symbol apart within each position.
-    for (PositionTurns& position : detector.positions) {
-        position.count = 0;
+    for (int32_t p = 0; p < detectorPositions; ++p) {
+        detector.matched.positions[p].count = 0;
+        detector.plain.positions[p].count = 0;
     }
-    int32_t within = static_cast<int32_t>(firstSample % samplesPerSymbol);
-    for (int32_t i = 0; i < count; ++i) {
-        for (int32_t p = 0; p < detectorPositions; ++p) {
-            if (within != detectorPosition[p]) {
-                continue;
-            }
-            PositionTurns& position = detector.positions[p];
-            const float zRe = detector.outputsRe[i];
-            const float zIm = detector.outputsIm[i];
-            const float wRe = zRe * position.lastRe + zIm * position.lastIm;
-            const float wIm = zIm * position.lastRe - zRe * position.lastIm;
-            const int32_t at = turnHistory + position.count++;
-            position.turnsRe[at] = wRe;
-            position.turnsIm[at] = wIm;
-            position.powers[at] = wRe * wRe + wIm * wIm;
-            position.lastRe = zRe;
-            position.lastIm = zIm;
+    const auto within = static_cast<int32_t>(firstSample % samplesPerSymbol);
+    for (int32_t p = 0; p < detectorPositions; ++p) {
+        const int32_t first = (detectorPosition[p] - within + samplesPerSymbol) % samplesPerSymbol;
+        for (int32_t i = first; i < count; i += samplesPerSymbol) {
+            addTurn(detector.matched.positions[p], detector.outputsRe[i], detector.outputsIm[i]);
+            addTurn(detector.plain.positions[p], re[i], im[i]);
         }
-        within = within + 1 == samplesPerSymbol ? 0 : within + 1;
     }
-    for (PositionTurns& position : detector.positions) {
-        matchTurns<tile>(detector, position);
+    for (int32_t p = 0; p < detectorPositions; ++p) {
+        matchTurns<tile>(detector.matched, detector.matched.positions[p]);
+        matchTurns<tile>(detector.plain, detector.plain.positions[p]);
     }
 }
 
@@ -126,31 +137,38 @@ void sumBatchNarrow(BurstDetector& detector, const float* taps, const float* re,
     sumBatch<narrowTile>(detector, taps, re, im, firstSample, count);
 }
 
-// The angle of the match at turn `i` of the batch of `position`, recomputed: the detector's
-// estimate of the carrier's frequency error, radians per symbol.
-float matchAngle(const BurstDetector& detector, const PositionTurns& position, int32_t i,
-                 bool conjugate) {
-    Iq a;
-    Iq b;
-    for (int32_t k = 0; k < knownTurns; ++k) {
-        const Iq w{position.turnsRe[k + i], position.turnsIm[k + i]};
-        a = a + w * detector.weightsRe[k];
-        b = b + w * detector.weightsIm[k];
+// Whether turn `i` of `position` matches better than `floor` (normalised), and if so, how
+// well, for which levels, and the match itself.
+bool matchAbove(const PositionTurns& position, int32_t i, float floor, float& match,
+                bool& conjugate, Iq& value) {
+    conjugate = position.reversedPower[i] > position.straightPower[i];
+    const float power = conjugate ? position.reversedPower[i] : position.straightPower[i];
+    const float scale = position.scale[i];
+    if (!(power > floor * scale) || !(scale > 0.0f)) {
+        return false;
     }
-    const Iq match = conjugate ? Iq{a.re - b.im, a.im + b.re} : Iq{a.re + b.im, a.im - b.re};
-    return std::atan2(match.im, match.re);
+    match = power / scale;
+    value = conjugate ? Iq{position.reversedRe[i], position.reversedIm[i]}
+                      : Iq{position.straightRe[i], position.straightIm[i]};
+    return true;
+}
+
+void takeWeights(TurnPath& path, const Iq* turns) {
+    path.referencePower = 0.0f;
+    for (int32_t k = 0; k < knownTurns; ++k) {
+        const Iq turn = turns[firstKnownSymbol + 1 + k];
+        path.weightsRe[k] = turn.re;
+        path.weightsIm[k] = turn.im;
+        path.referencePower += norm(turn);
+    }
 }
 
 }  // namespace
 
 void initBurstDetector(BurstDetector& detector, const GmskReference& reference) {
     detector = BurstDetector{};
-    for (int32_t k = 0; k < knownTurns; ++k) {
-        const Iq turn = reference.turns[firstKnownSymbol + 1 + k];
-        detector.weightsRe[k] = turn.re;
-        detector.weightsIm[k] = turn.im;
-        detector.referencePower += norm(turn);
-    }
+    takeWeights(detector.matched, reference.turns);
+    takeWeights(detector.plain, reference.signalTurns);
     detector.nextSample = 0;
     detector.searching = false;
     detector.best = BurstCandidate{};
@@ -175,48 +193,59 @@ int32_t detectBursts(BurstDetector& detector, const GmskReference& reference, co
     sumBatchNarrow(detector, taps, re + offset, im + offset, detector.nextSample, count);
 #endif
 
-    // The matches in the order of their samples.
+    // The matches in the order of their samples: symbol by symbol, position by position.
     int32_t candidates = 0;
     int32_t taken[detectorPositions] = {};
-    int32_t within = static_cast<int32_t>(detector.nextSample % samplesPerSymbol);
-    for (int32_t i = 0; i < count; ++i) {
-        const int64_t sample = detector.nextSample + i;
+    const int64_t firstSymbol = detector.nextSample / samplesPerSymbol * samplesPerSymbol;
+    for (int64_t symbol = firstSymbol; symbol < end; symbol += samplesPerSymbol) {
         for (int32_t p = 0; p < detectorPositions; ++p) {
-            if (within != detectorPosition[p]) {
+            const int64_t sample = symbol + detectorPosition[p];
+            if (sample < detector.nextSample || sample >= end) {
                 continue;
             }
-            const PositionTurns& position = detector.positions[p];
+            // A search ends once it has gone candidateWindow samples without a better match.
+            if (detector.searching && sample >= detector.searchEnd) {
+                detector.best.turnPerSymbol =
+                    std::atan2(detector.bestMatch.im, detector.bestMatch.re);
+                found[candidates++] = detector.best;
+                detector.searching = false;
+            }
             const int32_t at = taken[p]++;
-            const bool conjugate = position.reversedPower[at] > position.straightPower[at];
-            const float matchPower =
-                conjugate ? position.reversedPower[at] : position.straightPower[at];
-            const float scale = position.scale[at];
-            if (!detector.searching) {
-                if (!(matchPower > matchThreshold * scale && scale > 0.0f)) {
-                    continue;
-                }
-                detector.searching = true;
-                detector.best = BurstCandidate{};
+            // The plain turns count where they match strongly and better.
+            const float floor = detector.searching ? detector.best.match : matchThreshold;
+            float match = 0.0f;
+            bool conjugate = false;
+            Iq value;
+            const bool matched =
+                matchAbove(detector.matched.positions[p], at, floor, match, conjugate, value);
+            float plainMatch = 0.0f;
+            bool plainConjugate = false;
+            Iq plainValue;
+            const float plainFloor = std::max(plainThreshold, matched ? match : floor);
+            if (matchAbove(detector.plain.positions[p], at, plainFloor, plainMatch, plainConjugate,
+                           plainValue)) {
+                match = plainMatch;
+                conjugate = plainConjugate;
+                value = plainValue;
+            } else if (!matched) {
+                continue;
             }
-            if (matchPower > detector.best.match * scale) {
-                detector.best = {sample, matchAngle(detector, position, at, conjugate),
-                                 matchPower / scale, conjugate};
-                detector.searchEnd = sample + candidateWindow;
-            }
+            // A better match than any before in this search, or the first of a new one.
+            detector.searching = true;
+            detector.best = {sample, 0.0f, match, conjugate};
+            detector.bestMatch = value;
+            detector.searchEnd = sample + candidateWindow;
         }
-        if (detector.searching && sample + 1 >= detector.searchEnd) {
-            found[candidates++] = detector.best;
-            detector.searching = false;
-        }
-        within = within + 1 == samplesPerSymbol ? 0 : within + 1;
     }
 
     detector.nextSample = end;
-    for (PositionTurns& position : detector.positions) {
-        const size_t keep = sizeof(float) * turnHistory;
-        std::memmove(position.turnsRe, position.turnsRe + position.count, keep);
-        std::memmove(position.turnsIm, position.turnsIm + position.count, keep);
-        std::memmove(position.powers, position.powers + position.count, keep);
+    for (TurnPath* path : {&detector.matched, &detector.plain}) {
+        for (PositionTurns& position : path->positions) {
+            const size_t keep = sizeof(float) * turnHistory;
+            std::memmove(position.turnsRe, position.turnsRe + position.count, keep);
+            std::memmove(position.turnsIm, position.turnsIm + position.count, keep);
+            std::memmove(position.powers, position.powers + position.count, keep);
+        }
     }
     return candidates;
 }

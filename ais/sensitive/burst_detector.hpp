@@ -6,6 +6,10 @@
 
 // Finds where a burst's preamble may end, cheaply enough to run on every channel sample.
 //
+// What follows is said of the matched filter's output z; the same is done a second time with
+// the channel's samples themselves in place of z (and their own reference turns), for
+// carriers far enough off frequency to fall beside the matched filter.
+//
 // The matched-filter output z is taken at every sample; its turn over one symbol,
 // w[n] = z[n] conj(z[n - 5]), at two of the five positions within each symbol, two samples
 // apart, so that no instant lies more than 1.5 samples (0.3 symbols) from one where the
@@ -54,31 +58,48 @@ struct BurstCandidate {
 
 /// The turns at one position within the symbols, and their matches.
 struct PositionTurns {
-    float lastRe;  ///< z at this position one symbol back
+    float lastRe;  ///< the filter's output at this position one symbol back
     float lastIm;
     /// w and |w|^2: the knownTurns - 1 before the batch, then the batch's.
     float turnsRe[knownTurns - 1 + positionBatch + detectorBatchSlack];
     float turnsIm[knownTurns - 1 + positionBatch + detectorBatchSlack];
     float powers[knownTurns - 1 + positionBatch + detectorBatchSlack];
     int32_t count;  ///< turns of this batch
-    /// Per turn of the batch: |A - jB|^2, |A + jB|^2, and sum |w|^2 sum |wref|^2.
+    /// Per turn of the batch: the matches A - jB and A + jB, their powers, and what those are
+    /// normalised by, sum |w|^2 sum |wref|^2.
+    float straightRe[positionBatch + detectorBatchSlack];
+    float straightIm[positionBatch + detectorBatchSlack];
+    float reversedRe[positionBatch + detectorBatchSlack];
+    float reversedIm[positionBatch + detectorBatchSlack];
     float straightPower[positionBatch + detectorBatchSlack];
     float reversedPower[positionBatch + detectorBatchSlack];
     float scale[positionBatch + detectorBatchSlack];
 };
 
+/// One way of looking at the turns: through the matched filter, or of the channel's samples as
+/// they are, and the reference turns to match them with.
+struct TurnPath {
+    float weightsRe[knownTurns];  ///< Re(wref_k), oldest turn first
+    float weightsIm[knownTurns];  ///< Im(wref_k)
+    float referencePower;         ///< sum |wref_k|^2
+    PositionTurns positions[detectorPositions];
+};
+
 /// The detector's weights and histories.
 struct BurstDetector {
-    float weightsRe[knownTurns];                          ///< Re(wref_k), oldest turn first
-    float weightsIm[knownTurns];                          ///< Im(wref_k)
-    float referencePower;                                 ///< sum |wref_k|^2
     float outputsRe[detectorBatch + detectorBatchSlack];  ///< z of the batch
     float outputsIm[detectorBatch + detectorBatchSlack];
-    PositionTurns positions[detectorPositions];
+    /// The matched filter's turns: the most sensitive, but only for carriers within about
+    /// 2 kHz of the channel, which the filter's 5 kHz width lets through whole.
+    TurnPath matched;
+    /// The samples' own turns: 8 dB less sensitive, but blind to the carrier's frequency
+    /// within the channel filter's passband; heeded only for strong matches.
+    TurnPath plain;
     int64_t nextSample;   ///< channel sample evaluated next
     bool searching;       ///< a match has crossed the threshold; the best is being sought
     int64_t searchEnd;    ///< first sample past the search
-    BurstCandidate best;  ///< best match of the search so far
+    BurstCandidate best;  ///< best match of the search so far (its turn still to come)
+    Iq bestMatch;         ///< C of the best match, whose angle is the candidate's turn
     bool wide;            ///< run the AVX2 and FMA build of the batch loops
 };
 

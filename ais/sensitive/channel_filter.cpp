@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace keelwave::ais {
 
@@ -38,15 +39,26 @@ double besselI0(double x) {
 }
 
 // Sums `count` outputs, `tile` at a time: every tap weighs a run of consecutive outputs of its
-// row, the partial sums staying in registers while the taps go by. Runs past `count` to the
-// end of its last tile; the rows have slack for that.
+// row, the partial sums staying in registers while the taps go by. Then turns each output down
+// to 0 Hz: the rotator in double at each tile's start, its turns within the tile in float.
+// Runs past `count` to the end of its last tile (the rows and outputs have slack for that).
 template <int32_t tile>
-[[gnu::always_inline]] inline void sumOutputs(const ChannelFilter& filter, int32_t count,
-                                              float* outputsRe, float* outputsIm) {
+[[gnu::always_inline]] inline float sumOutputs(ChannelFilter& filter, int32_t count,
+                                               float* outputsRe, float* outputsIm) {
+    float powers[tile] = {};
+    float turnsRe[tile];
+    float turnsIm[tile];
+    for (int32_t j = 0; j < tile; ++j) {
+        turnsRe[j] = filter.tileTurnsRe[j];
+        turnsIm[j] = filter.tileTurnsIm[j];
+    }
     for (int32_t start = 0; start < count; start += tile) {
         float sumsRe[tile] = {};
         float sumsIm[tile] = {};
+        // Unrolled, the 42 taps cost their multiplications and little else.
+#pragma GCC unroll 6
         for (int32_t p = 0; p < channelDecimation; ++p) {
+#pragma GCC unroll 7
             for (int32_t q = 0; q < rowTaps; ++q) {
                 const float tapRe = filter.tapsRe[p][q];
                 const float tapIm = filter.tapsIm[p][q];
@@ -58,23 +70,50 @@ template <int32_t tile>
                 }
             }
         }
+        const auto baseRe = static_cast<float>(filter.rotatorRe);
+        const auto baseIm = static_cast<float>(filter.rotatorIm);
         for (int32_t j = 0; j < tile; ++j) {
-            outputsRe[start + j] = sumsRe[j];
-            outputsIm[start + j] = sumsIm[j];
+            const float rotRe = baseRe * turnsRe[j] - baseIm * turnsIm[j];
+            const float rotIm = baseRe * turnsIm[j] + baseIm * turnsRe[j];
+            outputsRe[start + j] = sumsRe[j] * rotRe - sumsIm[j] * rotIm;
+            outputsIm[start + j] = sumsRe[j] * rotIm + sumsIm[j] * rotRe;
+            const float inside = start + j < count ? 1.0f : 0.0f;  // the last tile runs over
+            powers[j] += inside * (sumsRe[j] * sumsRe[j] + sumsIm[j] * sumsIm[j]);
+        }
+        // On by a whole tile in one step, or output by output over the last one.
+        const int32_t steps = count - start < tile ? count - start : tile;
+        const bool wholeTile = steps == tile;
+        const double stepRe = wholeTile ? filter.tileStepRe[tile == filterTile] : filter.stepRe;
+        const double stepIm = wholeTile ? filter.tileStepIm[tile == filterTile] : filter.stepIm;
+        for (int32_t step = 0; step < (wholeTile ? 1 : steps); ++step) {
+            const double nextRe = filter.rotatorRe * stepRe - filter.rotatorIm * stepIm;
+            filter.rotatorIm = filter.rotatorRe * stepIm + filter.rotatorIm * stepRe;
+            filter.rotatorRe = nextRe;
+        }
+        filter.outputsSinceRenormalised += steps;
+        if (filter.outputsSinceRenormalised >= renormaliseEvery) {
+            const double magnitude = std::hypot(filter.rotatorRe, filter.rotatorIm);
+            filter.rotatorRe /= magnitude;
+            filter.rotatorIm /= magnitude;
+            filter.outputsSinceRenormalised = 0;
         }
     }
+    float power = 0.0f;
+    for (int32_t j = 0; j < tile; ++j) {
+        power += powers[j];
+    }
+    return power;
 }
 
 #if defined(__x86_64__)
-[[gnu::target("avx2,fma")]] void sumOutputsWide(const ChannelFilter& filter, int32_t count,
-                                                float* outputsRe, float* outputsIm) {
-    sumOutputs<filterTile>(filter, count, outputsRe, outputsIm);
+[[gnu::target("avx2,fma")]] float sumOutputsWide(ChannelFilter& filter, int32_t count,
+                                                 float* outputsRe, float* outputsIm) {
+    return sumOutputs<filterTile>(filter, count, outputsRe, outputsIm);
 }
 #endif
 
-void sumOutputsNarrow(const ChannelFilter& filter, int32_t count, float* outputsRe,
-                      float* outputsIm) {
-    sumOutputs<narrowTile>(filter, count, outputsRe, outputsIm);
+float sumOutputsNarrow(ChannelFilter& filter, int32_t count, float* outputsRe, float* outputsIm) {
+    return sumOutputs<narrowTile>(filter, count, outputsRe, outputsIm);
 }
 
 }  // namespace
@@ -114,11 +153,15 @@ void initChannelFilter(ChannelFilter& filter, double channelOffsetHz) {
         filter.tileTurnsRe[j] = static_cast<float>(std::cos(-channelDecimation * turn * j));
         filter.tileTurnsIm[j] = static_cast<float>(std::sin(-channelDecimation * turn * j));
     }
+    for (const int32_t tile : {narrowTile, filterTile}) {
+        filter.tileStepRe[tile == filterTile] = std::cos(-channelDecimation * turn * tile);
+        filter.tileStepIm[tile == filterTile] = std::sin(-channelDecimation * turn * tile);
+    }
     filter.wide = hasWideVectors();
 }
 
 int32_t filterChannel(ChannelFilter& filter, const float* samples, int32_t pairs, float* outputsRe,
-                      float* outputsIm) {
+                      float* outputsIm, float& power) {
     // Deal the pairs into the rows: first into the output being filled, then whole outputs.
     int32_t p = filter.pairsSinceOutput;
     int32_t at = reach;
@@ -132,6 +175,7 @@ int32_t filterChannel(ChannelFilter& filter, const float* samples, int32_t pairs
         }
     }
     for (; i + channelDecimation <= pairs; i += channelDecimation, ++at) {
+#pragma GCC unroll 6
         for (int32_t row = 0; row < channelDecimation; ++row) {
             filter.rowsRe[row][at] = samples[2 * (i + row)];
             filter.rowsIm[row][at] = samples[2 * (i + row) + 1];
@@ -143,42 +187,11 @@ int32_t filterChannel(ChannelFilter& filter, const float* samples, int32_t pairs
     }
     const int32_t count = at - reach;
 #if defined(__x86_64__)
-    if (filter.wide) {
-        sumOutputsWide(filter, count, outputsRe, outputsIm);
-    } else {
-        sumOutputsNarrow(filter, count, outputsRe, outputsIm);
-    }
+    power = filter.wide ? sumOutputsWide(filter, count, outputsRe, outputsIm)
+                        : sumOutputsNarrow(filter, count, outputsRe, outputsIm);
 #else
-    sumOutputsNarrow(filter, count, outputsRe, outputsIm);
+    power = sumOutputsNarrow(filter, count, outputsRe, outputsIm);
 #endif
-    // Down to 0 Hz, a tile at a time: the rotator in double at each tile's start, its turns
-    // within the tile in float.
-    for (int32_t start = 0; start < count; start += filterTile) {
-        const auto baseRe = static_cast<float>(filter.rotatorRe);
-        const auto baseIm = static_cast<float>(filter.rotatorIm);
-        for (int32_t j = 0; j < filterTile; ++j) {
-            const float rotRe = baseRe * filter.tileTurnsRe[j] - baseIm * filter.tileTurnsIm[j];
-            const float rotIm = baseRe * filter.tileTurnsIm[j] + baseIm * filter.tileTurnsRe[j];
-            const float re = outputsRe[start + j];
-            const float im = outputsIm[start + j];
-            outputsRe[start + j] = re * rotRe - im * rotIm;
-            outputsIm[start + j] = re * rotIm + im * rotRe;
-        }
-        const int32_t steps = count - start < filterTile ? count - start : filterTile;
-        for (int32_t step = 0; step < steps; ++step) {
-            const double nextRe =
-                filter.rotatorRe * filter.stepRe - filter.rotatorIm * filter.stepIm;
-            filter.rotatorIm = filter.rotatorRe * filter.stepIm + filter.rotatorIm * filter.stepRe;
-            filter.rotatorRe = nextRe;
-        }
-        filter.outputsSinceRenormalised += steps;
-        if (filter.outputsSinceRenormalised >= renormaliseEvery) {
-            const double magnitude = std::hypot(filter.rotatorRe, filter.rotatorIm);
-            filter.rotatorRe /= magnitude;
-            filter.rotatorIm /= magnitude;
-            filter.outputsSinceRenormalised = 0;
-        }
-    }
     // The outputs the next chunk reaches back to, and the one being filled, move to the front.
     filter.pairsSinceOutput = p;
     for (int32_t row = 0; row < channelDecimation; ++row) {

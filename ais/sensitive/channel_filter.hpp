@@ -56,6 +56,10 @@ struct ChannelFilter {
     double rotatorIm;
     double stepRe;  ///< e^(-j 6 w): the rotator's turn per output
     double stepIm;
+    /// e^(-j 6 w t): its turn per tile of t outputs, for the baseline build's tiles (index 0)
+    /// and for the AVX2 build's (1).
+    double tileStepRe[2];
+    double tileStepIm[2];
     int32_t outputsSinceRenormalised;  ///< the rotator is set back to magnitude 1 now and then
     float tileTurnsRe[filterTile];     ///< e^(-j 6 w j): the rotator's turns within a tile
     float tileTurnsIm[filterTile];
@@ -68,9 +72,10 @@ void initChannelFilter(ChannelFilter& filter, double channelOffsetHz);
 
 /// Filters `pairs` (at most filterChunkPairs) I/Q pairs, I first, and writes the real and
 /// imaginary parts of the channel samples that fall due among them to `outputsRe` and
-/// `outputsIm` (room for filterChunkOutputs + filterTile each). Returns how many it wrote.
-/// The history carries over, so a stream cut anywhere filters as one block.
+/// `outputsIm` (room for filterChunkOutputs + filterTile each), and their summed power to
+/// `power`. Returns how many it wrote. The history carries over, so a stream cut anywhere
+/// filters as one block.
 int32_t filterChannel(ChannelFilter& filter, const float* samples, int32_t pairs, float* outputsRe,
-                      float* outputsIm);
+                      float* outputsIm, float& power);
 
 }  // namespace keelwave::ais

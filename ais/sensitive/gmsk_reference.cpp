@@ -92,14 +92,31 @@ void initGmskReference(GmskReference& reference) {
     // Levels counted from +1 before the first bit; c_k = c_(k-1) a_k from c = +1.
     int8_t level = 1;
     int8_t symbol = 1;
+    double levels[preambleSymbols];
     for (int32_t k = 0; k < preambleSymbols; ++k) {
         const uint8_t bit = k < trainingSymbols ? static_cast<uint8_t>((firstTrainingBit + k) & 1)
                                                 : flagBits[k - trainingSymbols];
         if (bit == 0) {
             level = static_cast<int8_t>(-level);
         }
+        levels[k] = level;
         symbol = static_cast<int8_t>(symbol * level);
         reference.symbols[k] = symbol;
+    }
+    // The phase at each preamble symbol's instant; levels outside the preamble are unknown and
+    // left out (their share there is small but for the first and the last two symbols).
+    double phases[preambleSymbols];
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        phases[k] = 0.0;
+        for (int32_t i = 0; i < preambleSymbols; ++i) {
+            phases[k] += pi / 2.0 * levels[i] * phaseShare(k - i + (pulseSymbols + 1) / 2.0);
+        }
+    }
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        const double turn = k > firstKnownSymbol ? phases[k] - phases[k - 1] : 0.0;
+        reference.signalTurns[k] = k > firstKnownSymbol ? Iq{static_cast<float>(std::cos(turn)),
+                                                             static_cast<float>(std::sin(turn))}
+                                                        : Iq{};
     }
     // Symbols outside the preamble are unknown and left out (taken as 0).
     const auto known = [&reference](int32_t k) -> double {

@@ -20,6 +20,9 @@
 // carrier phase known, Re(z_k / j^k) decides c_k; the neighbours of the other quadrature leak
 // only into the imaginary part. A transmitter whose levels are the other way round sends the
 // conjugate: z_k = conj of the above.
+//
+// At symbol k's instant (the end of bit k) the phase is pi/2 times the sum over bits i of a_i
+// times the share of its turn completed by then, which takes in bits k - 2 .. k + 2.
 
 namespace keelwave::ais {
 
@@ -58,6 +61,9 @@ struct GmskReference {
     /// z_k conj(z_(k-1)) of the preamble: the turn from one output to the next, which a carrier
     /// frequency error only rotates. Entries from firstKnownSymbol + 1 are set.
     Iq turns[preambleSymbols];
+    /// The same turns of the signal itself, before the matched filter: e^(j (phi_k -
+    /// phi_(k-1))) with phi_k the carrier's phase at symbol k's instant.
+    Iq signalTurns[preambleSymbols];
 };
 
 /// j^k: the quarter turns of pseudo-symbol k.
