@@ -75,12 +75,20 @@ bool check(FrameSearch& search, const uint8_t* bits, const Reading& reading) {
     return true;
 }
 
+// Turns symbol k over: the decision alone, or with levels decided, every one from k on.
+void turnOver(SoftSymbols& symbols, int32_t k) {
+    const int32_t end = symbols.byLevels ? symbols.count : k + 1;
+    for (int32_t j = k; j < end; ++j) {
+        symbols.decisions[j] = static_cast<int8_t>(-symbols.decisions[j]);
+    }
+}
+
 // Reads the frame with the symbols at `first` (and `second`, when not -1) turned over.
 FrameReading tryFlips(FrameSearch& search, SoftSymbols& symbols, int32_t first, int32_t second) {
     const int32_t from = second < 0 || first < second ? first : second;
-    symbols.decisions[first] = static_cast<int8_t>(-symbols.decisions[first]);
+    turnOver(symbols, first);
     if (second >= 0) {
-        symbols.decisions[second] = static_cast<int8_t>(-symbols.decisions[second]);
+        turnOver(symbols, second);
     }
     std::memcpy(search.trialBits, search.plainBits, static_cast<size_t>(search.storedBefore[from]));
     const Reading reading = destuff(search, symbols, from, search.trialBits, false);
@@ -88,9 +96,9 @@ FrameReading tryFlips(FrameSearch& search, SoftSymbols& symbols, int32_t first, 
     if (outcome == FrameReading::passed && !check(search, search.trialBits, reading)) {
         outcome = FrameReading::failed;
     }
-    symbols.decisions[first] = static_cast<int8_t>(-symbols.decisions[first]);
+    turnOver(symbols, first);
     if (second >= 0) {
-        symbols.decisions[second] = static_cast<int8_t>(-symbols.decisions[second]);
+        turnOver(symbols, second);
     }
     return outcome;
 }

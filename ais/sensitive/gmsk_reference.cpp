@@ -118,6 +118,24 @@ void initGmskReference(GmskReference& reference) {
                                                              static_cast<float>(std::sin(turn))}
                                                         : Iq{};
     }
+    // A bit of level +1 between runs of the same or the other level.
+    constexpr int32_t runBits = 2 * pulseSymbols + 1;
+    for (int32_t before = 0; before < 2; ++before) {
+        for (int32_t after = 0; after < 2; ++after) {
+            const auto phaseAt = [&](int32_t instant) {
+                double phase = 0.0;
+                for (int32_t i = -runBits; i <= runBits; ++i) {
+                    const double bitLevel = i == 0  ? 1.0
+                                            : i < 0 ? (before ? 1.0 : -1.0)
+                                                    : (after ? 1.0 : -1.0);
+                    phase +=
+                        pi / 2.0 * bitLevel * phaseShare(instant - i + (pulseSymbols + 1) / 2.0);
+                }
+                return phase;
+            };
+            reference.levelTurns[before][after] = static_cast<float>(phaseAt(0) - phaseAt(-1));
+        }
+    }
     // Symbols outside the preamble are unknown and left out (taken as 0).
     const auto known = [&reference](int32_t k) -> double {
         return k >= 0 && k < preambleSymbols ? reference.symbols[k] : 0.0;

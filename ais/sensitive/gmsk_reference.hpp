@@ -64,6 +64,9 @@ struct GmskReference {
     /// The same turns of the signal itself, before the matched filter: e^(j (phi_k -
     /// phi_(k-1))) with phi_k the carrier's phase at symbol k's instant.
     Iq signalTurns[preambleSymbols];
+    /// The signal's turn over a bit of level +1, radians, by whether the bit before and the
+    /// bit after have the same level: [before same][after same] (pi/2 in a long run).
+    float levelTurns[2][2];
 };
 
 /// j^k: the quarter turns of pseudo-symbol k.

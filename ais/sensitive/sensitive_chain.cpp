@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace keelwave::ais {
 
@@ -131,45 +132,73 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
         return;  // Inside a burst already printed, or too soon after it.
     }
     ++tally.candidates;
+    if (decodeAligned(candidate)) {
+        return;
+    }
+    // The training repeats its levels reversed two symbols on, so a preamble whose start flag
+    // came through distorted (a receiver whose audio path cuts low frequencies flattens the
+    // flag's long run) may have matched best there; those readings are tried as well.
+    for (const int32_t shift : {-alignmentShift, alignmentShift}) {
+        BurstCandidate shifted = candidate;
+        shifted.instant += shift * samplesPerSymbol;
+        shifted.conjugate = !candidate.conjugate;
+        if (decodeAligned(shifted)) {
+            return;
+        }
+    }
+}
+
+bool SensitiveChain::decodeAligned(const BurstCandidate& candidate) {
     startTurningBack(candidate);
     turnBackUntil(candidateLead + timingSearch + 2 + matchedFilterLag);
     const float* re = burstRe + candidateLead;
     const float* im = burstIm + candidateLead;
     const BurstTiming timing = synchroniseBurst(reference, re, im, candidate);
     if (timing.match < syncMatchFloor) {
-        return;
+        return false;
     }
     ++tally.synchronised;
 
-    // Symbols are decided a run at a time, and read, until the frame ends.
-    startTracking(tracker, timing);
-    symbols.count = 0;
-    startFrame(search);
+    // Symbols are decided coherently, and failing that by turns; each time a run at a time,
+    // and read, until the frame ends.
     const auto shift = static_cast<int32_t>(timing.sample - candidate.instant);
-    const auto decideUntil = [&](int32_t end) {
-        turnBackUntil(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
-                      matchedFilterLag + 2);
-        trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
-    };
-    FrameReading reading = FrameReading::needsSymbols;
-    while (reading == FrameReading::needsSymbols && symbols.count < burstSymbolCapacity) {
-        decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
-        reading = readFrame(search, symbols);
-    }
-    const bool turnedOver = reading != FrameReading::passed;
-    if (turnedOver) {
-        if (timing.match < flipMatchFloor) {
-            return;
-        }
-        startFlips(search, symbols, flipReliabilityLimit);
-        reading = searchFlips(search, symbols);
-        while (reading == FrameReading::needsSymbols) {
+    bool turnedOver = false;
+    bool passed = false;
+    for (const bool byTurns : {false, true}) {
+        startTracking(tracker, timing);
+        symbols.count = 0;
+        symbols.byLevels = false;
+        startFrame(search);
+        const auto decideUntil = [&](int32_t end) {
+            turnBackUntil(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
+                          matchedFilterLag + 2);
+            if (byTurns) {
+                trackTurns(tracker, reference, re + shift, im + shift, end, symbols);
+            } else {
+                trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
+            }
+        };
+        FrameReading reading = FrameReading::needsSymbols;
+        while (reading == FrameReading::needsSymbols && symbols.count < burstSymbolCapacity) {
             decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
+            reading = readFrame(search, symbols);
+        }
+        if (reading != FrameReading::passed && timing.match >= flipMatchFloor) {
+            turnedOver = true;
+            startFlips(search, symbols, flipReliabilityLimit);
             reading = searchFlips(search, symbols);
+            while (reading == FrameReading::needsSymbols) {
+                decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
+                reading = searchFlips(search, symbols);
+            }
         }
-        if (reading != FrameReading::passed) {
-            return;
+        if (reading == FrameReading::passed) {
+            passed = true;
+            break;
         }
+    }
+    if (!passed) {
+        return false;
     }
     ++tally.printed;
     tally.turnedOver += turnedOver ? 1 : 0;
@@ -177,6 +206,7 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
     // The next burst's preamble cannot end before this one's end flag plus a preamble.
     decodedUntil =
         timing.sample + (search.endSymbol + preambleSymbols - lastKnownSymbol) * samplesPerSymbol;
+    return true;
 }
 
 // Sets up burst[i] = baseband sample (instant - candidateLead + i) turned back by the

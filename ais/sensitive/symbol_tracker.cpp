@@ -14,6 +14,9 @@ constexpr float frequencyGain = 0.001f;
 /// Phase errors are clipped here: at low signal to noise a single noisy symbol must not throw
 /// the loop by more than a fraction of a radian.
 constexpr float largestPhaseError = 1.0f;
+/// Share of each turn's error that moves the frequency when deciding by turns: the estimate
+/// follows a drift within some ten symbols.
+constexpr float driftTracking = 0.1f;
 
 // e^(-j x) for the small turns of one symbol (|x| below 0.5), by its Taylor series to x^5.
 Iq turnBack(float x) {
@@ -59,6 +62,40 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         tracker.turnPerSymbol += frequencyGain * error;
         // One Newton step towards magnitude 1 keeps the rotator from drifting in size.
         tracker.rotator = tracker.rotator * (1.5f - 0.5f * norm(tracker.rotator));
+    }
+    symbols.count = std::max(symbols.count, end);
+}
+
+void trackTurns(SymbolTracker& tracker, const GmskReference& reference, const float* re,
+                const float* im, int32_t end, SoftSymbols& symbols) {
+    const BurstTiming& timing = tracker.timing;
+    const float sign = timing.conjugate ? -1.0f : 1.0f;
+    const float fraction = static_cast<float>(timing.step) / timingSteps;
+    symbols.byLevels = true;
+    for (int32_t k = symbols.count; k < end; ++k) {
+        // The channel's own sample at the symbol's instant, between two samples.
+        const int32_t at = (k - lastKnownSymbol) * samplesPerSymbol;
+        const Iq y{re[at] + fraction * (re[at + 1] - re[at]),
+                   im[at] + fraction * (im[at + 1] - im[at])};
+        const float drift = tracker.turnPerSymbol;
+        const Iq w = timesConj(y, tracker.previous) * Iq{std::cos(drift), -std::sin(drift)};
+        tracker.previous = y;
+        const float angle = sign * std::atan2(w.im, w.re);
+        const int8_t before = k > 0 ? symbols.decisions[k - 1] : int8_t{1};
+        symbols.decisions[k] = k < preambleSymbols
+                                   ? reference.symbols[k]
+                                   : static_cast<int8_t>(angle < 0.0f ? -before : before);
+        symbols.reliabilities[k] = std::fabs(std::sin(angle));
+        symbols.angles[k] = angle;
+        // The drift, from the turn one symbol back against what its level and neighbours make.
+        if (k >= firstKnownSymbol + 3) {
+            const int32_t levelBefore = symbols.decisions[k - 2] * symbols.decisions[k - 3];
+            const int32_t level = symbols.decisions[k - 1] * symbols.decisions[k - 2];
+            const int32_t levelAfter = symbols.decisions[k] * symbols.decisions[k - 1];
+            const float expected = static_cast<float>(level) *
+                                   reference.levelTurns[levelBefore == level][levelAfter == level];
+            tracker.turnPerSymbol += sign * driftTracking * (symbols.angles[k - 1] - expected);
+        }
     }
     symbols.count = std::max(symbols.count, end);
 }

@@ -31,7 +31,11 @@ constexpr int32_t burstSymbolCapacity = preambleSymbols + longestFrameSymbols;
 struct SoftSymbols {
     int32_t count = 0;                         ///< symbols decided, from preamble symbol 0
     int8_t decisions[burstSymbolCapacity];     ///< c_k, +1 or -1
-    float reliabilities[burstSymbolCapacity];  ///< |Re(v_k)| / A
+    float reliabilities[burstSymbolCapacity];  ///< how sure each decision is, about 1 when clean
+    float angles[burstSymbolCapacity];         ///< turns decided by: their angles, radians
+    /// Decided level by level (by turns): turning symbol k over then means reversing the level
+    /// there, which turns every decision from k on over.
+    bool byLevels = false;
 };
 
 /// The loop's state between symbols.
@@ -49,5 +53,17 @@ void startTracking(SymbolTracker& tracker, const BurstTiming& timing);
 /// hold the frequency-corrected channel samples, index 0 at timing.sample.
 void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const float* re,
                   const float* im, int32_t end, SoftSymbols& symbols);
+
+/// Decides symbols symbols.count up to `end` as trackSymbols does, but level by level from the
+/// turn of the channel's own samples over each symbol (the phase change across each bit:
+/// +-pi/2 within a run of equal levels, less where the level changes), which needs no carrier
+/// phase. Its frequency follows the turns, each against the turn its level and neighbours make
+/// (GmskReference::levelTurns), one symbol late. This holds where the carrier's frequency
+/// wanders faster than the loop follows: discriminator audio put back on a carrier (the Long
+/// Beach recording) wanders by hundreds of Hz within a burst where the receiver that made it
+/// blocked low audio frequencies. Its noise is the channel's, several dB more than the matched
+/// filter's. The first call starts at symbol 0 (symbols.byLevels set).
+void trackTurns(SymbolTracker& tracker, const GmskReference& reference, const float* re,
+                const float* im, int32_t end, SoftSymbols& symbols);
 
 }  // namespace keelwave::ais
