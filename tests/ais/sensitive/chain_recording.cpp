@@ -1,0 +1,147 @@
+#include "tests/ais/sensitive/chain_recording.hpp"
+
+#include "ais/sensitive/sensitive_chain.hpp"
+#include "tools/transmitter/ais_burst.hpp"
+#include "tools/transmitter/burst_schedule.hpp"
+#include "tools/transmitter/burst_stream.hpp"
+#include "tools/transmitter/discriminator_signal.hpp"
+#include "tools/transmitter/expected_sentences.hpp"
+#include "tools/transmitter/gmsk_pulse.hpp"
+#include "tools/transmitter/nmea_input.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace keelwave::ais::testing {
+
+namespace {
+
+constexpr double leadingSeconds = 0.05;   // noise before the first slot
+constexpr double trailingSeconds = 0.05;  // and after the last burst
+constexpr float byteMidpoint = 128.0f;
+// Burst starts spread over a bit (as transmitters are), the same for every run.
+constexpr double bitFractionStep = 0.618034;
+
+void collect(void* context, const char* sentence) {
+    static_cast<std::vector<std::string>*>(context)->emplace_back(sentence);
+}
+
+}  // namespace
+
+std::vector<transmitter::Bits> corpusMessages(std::size_t count) {
+    std::ifstream file(TEST_DATA_DIR "/real-aivdm-sample.nmea");
+    std::vector<transmitter::Bits> messages;
+    for (const transmitter::AisMessage& message : transmitter::readNmeaMessages(file).messages) {
+        if (messages.size() < count &&
+            transmitter::receiverVerdict(message.bits) == transmitter::MessageVerdict::printed) {
+            messages.push_back(message.bits);
+        }
+    }
+    return messages;
+}
+
+ChainInput render(const std::vector<transmitter::Bits>& messages,
+                  const transmitter::RecordingSettings& settings, char onlyChannel) {
+    ChainInput input;
+    transmitter::SlotPlan plan;
+    plan.firstSlotSample = std::llround(leadingSeconds * transmitter::kRawRate);
+    plan.clockErrorPpm = settings.clockErrorPpm;
+    transmitter::SequenceCounters counters;
+    std::vector<transmitter::RecordedBurst> bursts;
+    double end = 0.0;
+    double fraction = 0.0;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const char channel = onlyChannel != 0 ? onlyChannel : (i % 2 == 0 ? 'A' : 'B');
+        const transmitter::Bits levels =
+            transmitter::nrziEncode(transmitter::burstBits(messages[i]));
+        fraction = std::fmod(fraction + bitFractionStep, 1.0);
+        const double start = transmitter::placeBurst(
+            plan, channel, levels.size(),
+            fraction * transmitter::rawSamplesPerBit(settings.clockErrorPpm));
+        bursts.push_back({levels, channel, start});
+        end = std::max(end,
+                       transmitter::burstEndSample(start, levels.size(), settings.clockErrorPpm));
+        if (transmitter::receiverVerdict(messages[i]) == transmitter::MessageVerdict::printed) {
+            for (const std::string& sentence :
+                 transmitter::expectedSentences(messages[i], channel, counters)) {
+                input.expected[channel].push_back(sentence);
+            }
+        }
+    }
+    const auto total = static_cast<std::int64_t>(end + trailingSeconds * transmitter::kRawRate);
+    std::ostringstream out;
+    transmitter::writeRecording(bursts, total, settings, transmitter::makeGmskPulse(), out);
+    const std::string bytes = out.str();
+    input.samples = fromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    return input;
+}
+
+ChainInput renderThroughAudio(const std::vector<transmitter::Bits>& messages, double highPassHz) {
+    constexpr double pi = 3.14159265358979323846;
+    constexpr int tunerSamplesPerAudio = 6;
+    constexpr double channelHz = -25000.0;
+    constexpr double amplitude = 50.0;  // 8-bit steps
+    transmitter::StreamSettings settings;
+    settings.offsetStepSamples = bitFractionStep * transmitter::samplesPerBit(0.0);
+    const transmitter::BurstStream stream =
+        transmitter::renderBurstStream(transmitter::makeGmskPulse(), messages, settings);
+    ChainInput input;
+    transmitter::SequenceCounters counters;
+    for (const transmitter::Bits& message : messages) {
+        for (const std::string& sentence : transmitter::expectedSentences(message, 'A', counters)) {
+            input.expected['A'].push_back(sentence);
+        }
+    }
+    // One-pole high-pass on the audio, then its running sum as the carrier's phase.
+    const double keep = std::exp(-2.0 * pi * highPassHz / transmitter::kDiscriminatorRate);
+    double lastIn = 0.0;
+    double lastOut = 0.0;
+    double phase = 0.0;
+    for (const std::int16_t sample : stream.samples) {
+        const double hz = sample / transmitter::kUnitsPerHz;
+        lastOut = keep * (lastOut + hz - lastIn);
+        lastIn = hz;
+        const double step = 2.0 * pi * (lastOut + channelHz) / transmitter::kRawRate;
+        for (int i = 0; i < tunerSamplesPerAudio; ++i) {
+            phase = std::remainder(phase + step, 2.0 * pi);
+            input.samples.push_back(static_cast<float>(std::round(amplitude * std::cos(phase))));
+            input.samples.push_back(static_cast<float>(std::round(amplitude * std::sin(phase))));
+        }
+    }
+    return input;
+}
+
+std::vector<float> fromBytes(const std::vector<std::uint8_t>& bytes) {
+    std::vector<float> samples(bytes.size());
+    std::transform(bytes.begin(), bytes.end(), samples.begin(),
+                   [](std::uint8_t byte) { return static_cast<float>(byte) - byteMidpoint; });
+    return samples;
+}
+
+std::map<char, std::vector<std::string>> decode(const std::vector<float>& samples,
+                                                std::size_t blockFloats) {
+    std::map<char, std::vector<std::string>> printed;
+    std::unique_ptr<SensitiveChain> chains[2];
+    const char letters[2] = {'A', 'B'};
+    const double offsetsHz[2] = {-25000.0, 25000.0};
+    for (int c = 0; c < 2; ++c) {
+        chains[c] = std::make_unique<SensitiveChain>(letters[c], offsetsHz[c], false,
+                                                     SentenceSink{&collect, &printed[letters[c]]},
+                                                     nullptr, nullptr);
+    }
+    for (std::size_t start = 0; start < samples.size(); start += blockFloats) {
+        const auto count = static_cast<uint32_t>(std::min(blockFloats, samples.size() - start));
+        for (auto& chain : chains) {
+            chain->processBlock(samples.data() + start, count);
+        }
+    }
+    for (auto& chain : chains) {
+        chain->finish();
+    }
+    return printed;
+}
+
+}  // namespace keelwave::ais::testing
