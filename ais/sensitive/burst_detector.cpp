@@ -51,39 +51,64 @@ template <int32_t tile>
 template <int32_t tile>
 [[gnu::always_inline]] inline void matchTurns(const TurnPath& path, PositionTurns& position) {
     for (int32_t start = 0; start < position.count; start += tile) {
-        float aRe[tile] = {};
-        float aIm[tile] = {};
-        float bRe[tile] = {};
-        float bIm[tile] = {};
         float power[tile] = {};
-#pragma GCC unroll 29
         for (int32_t k = 0; k < knownTurns; ++k) {
-            const float weightRe = path.weightsRe[k];
-            const float weightIm = path.weightsIm[k];
-            const float* wRe = position.turnsRe + k + start;
-            const float* wIm = position.turnsIm + k + start;
-            const float* wPower = position.powers + k + start;
             for (int32_t j = 0; j < tile; ++j) {
-                aRe[j] += weightRe * wRe[j];
-                aIm[j] += weightRe * wIm[j];
-                bRe[j] += weightIm * wRe[j];
-                bIm[j] += weightIm * wIm[j];
-                power[j] += wPower[j];
+                power[j] += position.powers[k + start + j];
             }
         }
-        // A - jB matches the reference's levels, A + jB the reversed ones.
         for (int32_t j = 0; j < tile; ++j) {
-            const float straightRe = aRe[j] + bIm[j];
-            const float straightIm = aIm[j] - bRe[j];
-            const float reversedRe = aRe[j] - bIm[j];
-            const float reversedIm = aIm[j] + bRe[j];
-            position.straightRe[start + j] = straightRe;
-            position.straightIm[start + j] = straightIm;
-            position.reversedRe[start + j] = reversedRe;
-            position.reversedIm[start + j] = reversedIm;
-            position.straightPower[start + j] = straightRe * straightRe + straightIm * straightIm;
-            position.reversedPower[start + j] = reversedRe * reversedRe + reversedIm * reversedIm;
-            position.scale[start + j] = power[j] * path.referencePower;
+            position.power[start + j] = power[j];
+        }
+        // One pass over the turns per training phase keeps its sums in registers. The best
+        // way is kept with its power weighed by its phase's 1 / sum |wref|^2.
+        float best[tile] = {};
+        int32_t bestWay[tile] = {};
+        for (int32_t phase = 0; phase < trainingPhases; ++phase) {
+            float aRe[tile] = {};
+            float aIm[tile] = {};
+            float bRe[tile] = {};
+            float bIm[tile] = {};
+#pragma GCC unroll 29
+            for (int32_t k = 0; k < knownTurns; ++k) {
+                const float weightRe = path.weightsRe[phase][k];
+                const float weightIm = path.weightsIm[phase][k];
+                const float* wRe = position.turnsRe + k + start;
+                const float* wIm = position.turnsIm + k + start;
+                for (int32_t j = 0; j < tile; ++j) {
+                    aRe[j] += weightRe * wRe[j];
+                    aIm[j] += weightRe * wIm[j];
+                    bRe[j] += weightIm * wRe[j];
+                    bIm[j] += weightIm * wIm[j];
+                }
+            }
+            // A - jB matches the reference's levels, A + jB the reversed ones.
+            const int32_t straight = 2 * phase;
+            const int32_t reversed = 2 * phase + 1;
+            for (int32_t j = 0; j < tile; ++j) {
+                const float straightRe = aRe[j] + bIm[j];
+                const float straightIm = aIm[j] - bRe[j];
+                const float reversedRe = aRe[j] - bIm[j];
+                const float reversedIm = aIm[j] + bRe[j];
+                position.matchRe[straight][start + j] = straightRe;
+                position.matchIm[straight][start + j] = straightIm;
+                position.matchRe[reversed][start + j] = reversedRe;
+                position.matchIm[reversed][start + j] = reversedIm;
+                const float straightPower = straightRe * straightRe + straightIm * straightIm;
+                const float reversedPower = reversedRe * reversedRe + reversedIm * reversedIm;
+                const float weighedStraight = straightPower * path.inversePower[phase];
+                const float weighedReversed = reversedPower * path.inversePower[phase];
+                const bool straightBetter = weighedStraight > best[j];
+                best[j] = straightBetter ? weighedStraight : best[j];
+                bestWay[j] = straightBetter ? straight : bestWay[j];
+                const bool reversedBetter = weighedReversed > best[j];
+                best[j] = reversedBetter ? weighedReversed : best[j];
+                bestWay[j] = reversedBetter ? reversed : bestWay[j];
+            }
+        }
+        for (int32_t j = 0; j < tile; ++j) {
+            position.bestPower[start + j] = best[j];
+            position.bestWay[start + j] = bestWay[j];
         }
     }
 }
@@ -137,38 +162,40 @@ void sumBatchNarrow(BurstDetector& detector, const float* taps, const float* re,
     sumBatch<narrowTile>(detector, taps, re, im, firstSample, count);
 }
 
-// Whether turn `i` of `position` matches better than `floor` (normalised), and if so, how
-// well, for which levels, and the match itself.
-bool matchAbove(const PositionTurns& position, int32_t i, float floor, float& match,
-                bool& conjugate, Iq& value) {
-    conjugate = position.reversedPower[i] > position.straightPower[i];
-    const float power = conjugate ? position.reversedPower[i] : position.straightPower[i];
-    const float scale = position.scale[i];
-    if (!(power > floor * scale) || !(scale > 0.0f)) {
+// Whether turn `i` of `position` matches better than `floor` (normalised) in its best way,
+// and if so how well, which way, and the match itself.
+inline bool matchAbove(const PositionTurns& position, int32_t i, float floor, float& match,
+                       int32_t& way, Iq& value) {
+    const float power = position.power[i];
+    const float best = position.bestPower[i];
+    if (!(best > floor * power) || !(power > 0.0f)) {
         return false;
     }
-    match = power / scale;
-    value = conjugate ? Iq{position.reversedRe[i], position.reversedIm[i]}
-                      : Iq{position.straightRe[i], position.straightIm[i]};
+    match = best / power;
+    way = position.bestWay[i];
+    value = {position.matchRe[way][i], position.matchIm[way][i]};
     return true;
 }
 
-void takeWeights(TurnPath& path, const Iq* turns) {
-    path.referencePower = 0.0f;
+void takeWeights(TurnPath& path, int32_t phase, const Iq* turns) {
+    path.referencePower[phase] = 0.0f;
     for (int32_t k = 0; k < knownTurns; ++k) {
         const Iq turn = turns[firstKnownSymbol + 1 + k];
-        path.weightsRe[k] = turn.re;
-        path.weightsIm[k] = turn.im;
-        path.referencePower += norm(turn);
+        path.weightsRe[phase][k] = turn.re;
+        path.weightsIm[phase][k] = turn.im;
+        path.referencePower[phase] += norm(turn);
     }
+    path.inversePower[phase] = 1.0f / path.referencePower[phase];
 }
 
 }  // namespace
 
 void initBurstDetector(BurstDetector& detector, const GmskReference& reference) {
     detector = BurstDetector{};
-    takeWeights(detector.matched, reference.turns);
-    takeWeights(detector.plain, reference.signalTurns);
+    for (int32_t phase = 0; phase < trainingPhases; ++phase) {
+        takeWeights(detector.matched, phase, reference.preambles[phase].turns);
+        takeWeights(detector.plain, phase, reference.preambles[phase].signalTurns);
+    }
     detector.nextSample = 0;
     detector.searching = false;
     detector.best = BurstCandidate{};
@@ -214,25 +241,18 @@ int32_t detectBursts(BurstDetector& detector, const GmskReference& reference, co
             // The plain turns count where they match strongly and better.
             const float floor = detector.searching ? detector.best.match : matchThreshold;
             float match = 0.0f;
-            bool conjugate = false;
+            int32_t way = 0;
             Iq value;
             const bool matched =
-                matchAbove(detector.matched.positions[p], at, floor, match, conjugate, value);
-            float plainMatch = 0.0f;
-            bool plainConjugate = false;
-            Iq plainValue;
+                matchAbove(detector.matched.positions[p], at, floor, match, way, value);
             const float plainFloor = std::max(plainThreshold, matched ? match : floor);
-            if (matchAbove(detector.plain.positions[p], at, plainFloor, plainMatch, plainConjugate,
-                           plainValue)) {
-                match = plainMatch;
-                conjugate = plainConjugate;
-                value = plainValue;
-            } else if (!matched) {
+            if (!matchAbove(detector.plain.positions[p], at, plainFloor, match, way, value) &&
+                !matched) {
                 continue;
             }
             // A better match than any before in this search, or the first of a new one.
             detector.searching = true;
-            detector.best = {sample, 0.0f, match, conjugate};
+            detector.best = {sample, 0.0f, match, way % 2 != 0, way / 2};
             detector.bestMatch = value;
             detector.searchEnd = sample + candidateWindow;
         }

@@ -21,8 +21,9 @@
 // peaks at |C| = sum |wref|^2 times the power, with arg C = theta. A transmitter with its
 // levels the other way round sends the conjugate, whose turns are conj(wref); with weights
 // split into real and imaginary parts, A = sum Re(wref) w and B = sum Im(wref) w, the two
-// matches are A - jB and A + jB. At each of the two positions the turns form a sequence at
-// the symbol rate, over which C is a 29-tap filter.
+// matches are A - jB and A + jB; the same again with the weights of a training sent with the
+// alternation the other way round against the flag. At each of the two positions the turns form a
+// sequence at the symbol rate, over which C is a 29-tap filter.
 //
 // The match is normalised by Cauchy-Schwarz to 0..1: |C|^2 / (sum |w|^2 sum |wref|^2). Noise
 // alone gives about 1 / 29 on average; a burst at 2 dB signal to noise about 0.6. Once it
@@ -54,7 +55,12 @@ struct BurstCandidate {
     float turnPerSymbol = 0.0f;  ///< carrier frequency error, radians per symbol
     float match = 0.0f;          ///< normalised match, 0..1
     bool conjugate = false;      ///< the transmitter's levels are the other way round
+    int32_t training = 0;        ///< phase of its training (GmskReference::preambles)
 };
+
+/// Ways a preamble may have been sent: the two phases of the training, each with the levels
+/// as the reference's or the other way round (way = 2 * phase + reversed).
+constexpr int32_t preambleWays = 2 * trainingPhases;
 
 /// The turns at one position within the symbols, and their matches.
 struct PositionTurns {
@@ -65,23 +71,24 @@ struct PositionTurns {
     float turnsIm[knownTurns - 1 + positionBatch + detectorBatchSlack];
     float powers[knownTurns - 1 + positionBatch + detectorBatchSlack];
     int32_t count;  ///< turns of this batch
-    /// Per turn of the batch: the matches A - jB and A + jB, their powers, and what those are
-    /// normalised by, sum |w|^2 sum |wref|^2.
-    float straightRe[positionBatch + detectorBatchSlack];
-    float straightIm[positionBatch + detectorBatchSlack];
-    float reversedRe[positionBatch + detectorBatchSlack];
-    float reversedIm[positionBatch + detectorBatchSlack];
-    float straightPower[positionBatch + detectorBatchSlack];
-    float reversedPower[positionBatch + detectorBatchSlack];
-    float scale[positionBatch + detectorBatchSlack];
+    /// Per way and per turn of the batch: the match (A - jB or A + jB of that phase's
+    /// weights); and sum |w|^2, which the matches' powers are normalised by.
+    float matchRe[preambleWays][positionBatch + detectorBatchSlack];
+    float matchIm[preambleWays][positionBatch + detectorBatchSlack];
+    float power[positionBatch + detectorBatchSlack];
+    /// Per turn of the batch: the best way's power, weighed by its phase's 1 / sum |wref|^2,
+    /// and the way.
+    float bestPower[positionBatch + detectorBatchSlack];
+    int32_t bestWay[positionBatch + detectorBatchSlack];
 };
 
 /// One way of looking at the turns: through the matched filter, or of the channel's samples as
 /// they are, and the reference turns to match them with.
 struct TurnPath {
-    float weightsRe[knownTurns];  ///< Re(wref_k), oldest turn first
-    float weightsIm[knownTurns];  ///< Im(wref_k)
-    float referencePower;         ///< sum |wref_k|^2
+    float weightsRe[trainingPhases][knownTurns];  ///< Re(wref_k), oldest turn first
+    float weightsIm[trainingPhases][knownTurns];  ///< Im(wref_k)
+    float referencePower[trainingPhases];         ///< sum |wref_k|^2
+    float inversePower[trainingPhases];           ///< 1 / sum |wref_k|^2
     PositionTurns positions[detectorPositions];
 };
 

@@ -1,6 +1,7 @@
 #include "ais/sensitive/burst_sync.hpp"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace keelwave::ais {
 
@@ -28,13 +29,14 @@ struct PreambleCarrier {
     float referencePower = 0.0f;  // sum |zref_k|^2
 };
 
-PreambleCarrier preambleCarrier(const GmskReference& reference, const float* re, const float* im,
-                                int32_t last, int32_t step, bool conjugate) {
+PreambleCarrier preambleCarrier(const PreambleReference& reference, const GmskReference& gmsk,
+                                const float* re, const float* im, int32_t last, int32_t step,
+                                bool conjugate) {
     PreambleCarrier result;
     for (int32_t i = 0; i < knownSymbols; ++i) {
         const int32_t k = firstKnownSymbol + i;
         const int32_t at = last - (lastKnownSymbol - k) * samplesPerSymbol;
-        const Iq z = matchedOutput(reference, re + at, im + at, step);
+        const Iq z = matchedOutput(gmsk, re + at, im + at, step);
         const Iq expected = conjugate ? conj(reference.outputs[k]) : reference.outputs[k];
         result.carrier[i] = timesConj(z, expected);
         result.outputPower += norm(z);
@@ -82,15 +84,17 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
                              const BurstCandidate& candidate) {
     // The frequency at the candidate's own timing serves the whole-sample timings around it:
     // two samples change it far less than its own error.
+    const PreambleReference& preamble = reference.preambles[candidate.training];
     const float searchTurn =
-        carrierTurn(preambleCarrier(reference, re, im, 0, 0, candidate.conjugate));
+        carrierTurn(preambleCarrier(preamble, reference, re, im, 0, 0, candidate.conjugate));
     float matches[2 * timingSearch + 1];
     int32_t best = 0;
     for (int32_t i = 0; i <= 2 * timingSearch; ++i) {
         const int32_t offset = i - timingSearch;
-        const PreambleCarrier preamble =
-            preambleCarrier(reference, re, im, offset, 0, candidate.conjugate);
-        matches[i] = coherentMatch(preamble, searchTurn).match;
+        matches[i] = coherentMatch(preambleCarrier(preamble, reference, re, im, offset, 0,
+                                                   candidate.conjugate),
+                                   searchTurn)
+                         .match;
         if (matches[i] > matches[best]) {
             best = i;
         }
@@ -116,9 +120,19 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
         step -= timingSteps;
         whole += 1;
     }
-    const PreambleCarrier preamble =
-        preambleCarrier(reference, re, im, whole, step, candidate.conjugate);
-    const PreambleMatch final = coherentMatch(preamble, carrierTurn(preamble));
+    // At the timing found, the training's phase that matches better: at low signal to noise
+    // the detector may have taken one for the other.
+    PreambleMatch final;
+    int32_t training = candidate.training;
+    for (int32_t phase = 0; phase < trainingPhases; ++phase) {
+        const PreambleCarrier carrier = preambleCarrier(reference.preambles[phase], reference, re,
+                                                        im, whole, step, candidate.conjugate);
+        const PreambleMatch match = coherentMatch(carrier, carrierTurn(carrier));
+        if (match.match > final.match) {
+            final = match;
+            training = phase;
+        }
+    }
     BurstTiming timing;
     timing.sample = candidate.instant + whole;
     timing.step = step;
@@ -127,7 +141,49 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     timing.amplitude = final.amplitude;
     timing.match = final.match;
     timing.conjugate = candidate.conjugate;
+    timing.training = training;
     return timing;
+}
+
+BurstTiming alignTurns(const GmskReference& reference, const float* re, const float* im,
+                       const BurstCandidate& candidate) {
+    BurstTiming best;
+    best.conjugate = candidate.conjugate;
+    best.training = candidate.training;
+    for (int32_t offset = -turnsSearch; offset <= turnsSearch; ++offset) {
+        for (int32_t phase = 0; phase < trainingPhases; ++phase) {
+            const Iq* turns = reference.preambles[phase].signalTurns;
+            // A = sum Re(wref) w and B = sum Im(wref) w; A - jB matches the reference's
+            // levels, A + jB the reversed ones.
+            Iq a;
+            Iq b;
+            float power = 0.0f;
+            float referencePower = 0.0f;
+            for (int32_t k = firstKnownSymbol + 1; k <= lastKnownSymbol; ++k) {
+                const int32_t at = offset - (lastKnownSymbol - k) * samplesPerSymbol;
+                const Iq w = timesConj(Iq{re[at], im[at]},
+                                       Iq{re[at - samplesPerSymbol], im[at - samplesPerSymbol]});
+                a = a + w * turns[k].re;
+                b = b + w * turns[k].im;
+                power += norm(w);
+                referencePower += norm(turns[k]);
+            }
+            const float scale = power * referencePower;
+            for (const bool conjugate : {false, true}) {
+                const Iq match =
+                    conjugate ? Iq{a.re - b.im, a.im + b.re} : Iq{a.re + b.im, a.im - b.re};
+                const float strength = scale > 0.0f ? norm(match) / scale : 0.0f;
+                if (strength > best.match) {
+                    best.sample = candidate.instant + offset;
+                    best.turnPerSymbol = std::atan2(match.im, match.re);
+                    best.match = strength;
+                    best.conjugate = conjugate;
+                    best.training = phase;
+                }
+            }
+        }
+    }
+    return best;
 }
 
 }  // namespace keelwave::ais

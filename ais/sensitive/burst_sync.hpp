@@ -32,12 +32,26 @@ struct BurstTiming {
     float amplitude = 0.0f;      ///< carrier amplitude, in matched-filter output units
     float match = 0.0f;          ///< normalised match of the preamble, 0..1
     bool conjugate = false;      ///< the transmitter's levels are the other way round
+    int32_t training = 0;        ///< phase of its training (GmskReference::preambles)
 };
+
+/// Samples either side of the candidate's instant that alignTurns searches: two symbols, where
+/// the training repeats with its levels reversed, and the timing search beyond.
+constexpr int32_t turnsSearch = 2 * samplesPerSymbol + timingSearch;
 
 /// Synchronises to the candidate. `re` and `im` hold the frequency-corrected channel samples
 /// with index 0 at the candidate's instant, reaching the preamble, the timing search and the
 /// filter's lead before it and the timing search and the filter's lag after.
 BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, const float* im,
                              const BurstCandidate& candidate);
+
+/// Aligns the preamble anew on the turns of the channel's own samples over each symbol, for a
+/// burst that the coherent reading failed (its signal may not be GMSK as sent). Tries every
+/// whole sample within turnsSearch of the candidate, both training phases and both level
+/// polarities; the match is
+/// the detector's, 0..1, and the frequency its angle. `re` and `im` as for synchroniseBurst,
+/// reaching turnsSearch further either side.
+BurstTiming alignTurns(const GmskReference& reference, const float* re, const float* im,
+                       const BurstCandidate& candidate);
 
 }  // namespace keelwave::ais

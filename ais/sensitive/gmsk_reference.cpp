@@ -12,8 +12,7 @@ constexpr double bandwidthTime = 0.4;
 /// Symbols the frequency pulse is cut to: the Gaussian-smoothed bit, whose standard deviation
 /// is 0.33 symbols at BT 0.4, is below 1e-5 of its peak beyond 2 symbols from its centre.
 constexpr int32_t pulseSymbols = 4;
-/// The training sequence's first bit, then alternating; the start flag 0x7E as sent.
-constexpr uint8_t firstTrainingBit = 0;
+/// The start flag 0x7E as sent.
 constexpr uint8_t flagBits[flagSymbols] = {0, 1, 1, 1, 1, 1, 1, 0};
 
 double normalCdf(double x) {
@@ -69,6 +68,53 @@ double pulseCorrelation(int32_t lag) {
     return sum;
 }
 
+// One training phase's preamble: its training starts with `firstTrainingBit`.
+void initPreamble(PreambleReference& preamble, uint8_t firstTrainingBit, double leak,
+                  double farLeak) {
+    // Levels counted from +1 before the first bit; c_k = c_(k-1) a_k from c = +1.
+    int8_t level = 1;
+    int8_t symbol = 1;
+    double levels[preambleSymbols];
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        const uint8_t bit = k < trainingSymbols ? static_cast<uint8_t>((firstTrainingBit + k) & 1)
+                                                : flagBits[k - trainingSymbols];
+        if (bit == 0) {
+            level = static_cast<int8_t>(-level);
+        }
+        levels[k] = level;
+        symbol = static_cast<int8_t>(symbol * level);
+        preamble.symbols[k] = symbol;
+    }
+    // The phase at each preamble symbol's instant; levels outside the preamble are unknown and
+    // left out (their share there is small but for the first and the last two symbols).
+    double phases[preambleSymbols];
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        phases[k] = 0.0;
+        for (int32_t i = 0; i < preambleSymbols; ++i) {
+            phases[k] += pi / 2.0 * levels[i] * phaseShare(k - i + (pulseSymbols + 1) / 2.0);
+        }
+    }
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        const double turn = k > firstKnownSymbol ? phases[k] - phases[k - 1] : 0.0;
+        preamble.signalTurns[k] = k > firstKnownSymbol ? Iq{static_cast<float>(std::cos(turn)),
+                                                            static_cast<float>(std::sin(turn))}
+                                                       : Iq{};
+    }
+    // Symbols outside the preamble are unknown and left out (taken as 0).
+    const auto known = [&preamble](int32_t k) -> double {
+        return k >= 0 && k < preambleSymbols ? preamble.symbols[k] : 0.0;
+    };
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        const double re = known(k) - farLeak * (known(k - 2) + known(k + 2));
+        const double im = leak * (known(k + 1) - known(k - 1));
+        preamble.outputs[k] = quarterTurns(k) * Iq{static_cast<float>(re), static_cast<float>(im)};
+    }
+    for (int32_t k = 0; k < preambleSymbols; ++k) {
+        preamble.turns[k] =
+            k > firstKnownSymbol ? timesConj(preamble.outputs[k], preamble.outputs[k - 1]) : Iq{};
+    }
+}
+
 }  // namespace
 
 void initGmskReference(GmskReference& reference) {
@@ -89,35 +135,6 @@ void initGmskReference(GmskReference& reference) {
     const double farLeak = pulseCorrelation(2) / ownEnergy;
     reference.neighbourLeak = static_cast<float>(leak);
 
-    // Levels counted from +1 before the first bit; c_k = c_(k-1) a_k from c = +1.
-    int8_t level = 1;
-    int8_t symbol = 1;
-    double levels[preambleSymbols];
-    for (int32_t k = 0; k < preambleSymbols; ++k) {
-        const uint8_t bit = k < trainingSymbols ? static_cast<uint8_t>((firstTrainingBit + k) & 1)
-                                                : flagBits[k - trainingSymbols];
-        if (bit == 0) {
-            level = static_cast<int8_t>(-level);
-        }
-        levels[k] = level;
-        symbol = static_cast<int8_t>(symbol * level);
-        reference.symbols[k] = symbol;
-    }
-    // The phase at each preamble symbol's instant; levels outside the preamble are unknown and
-    // left out (their share there is small but for the first and the last two symbols).
-    double phases[preambleSymbols];
-    for (int32_t k = 0; k < preambleSymbols; ++k) {
-        phases[k] = 0.0;
-        for (int32_t i = 0; i < preambleSymbols; ++i) {
-            phases[k] += pi / 2.0 * levels[i] * phaseShare(k - i + (pulseSymbols + 1) / 2.0);
-        }
-    }
-    for (int32_t k = 0; k < preambleSymbols; ++k) {
-        const double turn = k > firstKnownSymbol ? phases[k] - phases[k - 1] : 0.0;
-        reference.signalTurns[k] = k > firstKnownSymbol ? Iq{static_cast<float>(std::cos(turn)),
-                                                             static_cast<float>(std::sin(turn))}
-                                                        : Iq{};
-    }
     // A bit of level +1 between runs of the same or the other level.
     constexpr int32_t runBits = 2 * pulseSymbols + 1;
     for (int32_t before = 0; before < 2; ++before) {
@@ -136,18 +153,8 @@ void initGmskReference(GmskReference& reference) {
             reference.levelTurns[before][after] = static_cast<float>(phaseAt(0) - phaseAt(-1));
         }
     }
-    // Symbols outside the preamble are unknown and left out (taken as 0).
-    const auto known = [&reference](int32_t k) -> double {
-        return k >= 0 && k < preambleSymbols ? reference.symbols[k] : 0.0;
-    };
-    for (int32_t k = 0; k < preambleSymbols; ++k) {
-        const double re = known(k) - farLeak * (known(k - 2) + known(k + 2));
-        const double im = leak * (known(k + 1) - known(k - 1));
-        reference.outputs[k] = quarterTurns(k) * Iq{static_cast<float>(re), static_cast<float>(im)};
-    }
-    for (int32_t k = 0; k < preambleSymbols; ++k) {
-        reference.turns[k] =
-            k > firstKnownSymbol ? timesConj(reference.outputs[k], reference.outputs[k - 1]) : Iq{};
+    for (int32_t phase = 0; phase < trainingPhases; ++phase) {
+        initPreamble(reference.preambles[phase], static_cast<uint8_t>(phase), leak, farLeak);
     }
 }
 

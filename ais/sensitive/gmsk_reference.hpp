@@ -38,7 +38,7 @@ constexpr int32_t matchedFilterLag = matchedFilterTaps - matchedFilterLead - 1;
 /// Sampling instants per sample interval the matched filter can be evaluated at: timing to
 /// 1/40 of a symbol, which costs under 0.01 dB.
 constexpr int32_t timingSteps = 8;
-/// Symbols of the training sequence (0101...) and of the start flag (01111110).
+/// Symbols of the training sequence (alternating bits) and of the start flag (01111110).
 constexpr int32_t trainingSymbols = 24;
 constexpr int32_t flagSymbols = 8;
 constexpr int32_t preambleSymbols = trainingSymbols + flagSymbols;
@@ -49,24 +49,34 @@ constexpr int32_t firstKnownSymbol = 1;
 constexpr int32_t lastKnownSymbol = preambleSymbols - 2;
 constexpr int32_t knownSymbols = lastKnownSymbol - firstKnownSymbol + 1;
 
+/// Phases of the training against the start flag: 0101...01 and then the flag, as most
+/// transmitters send it, or 1010...10 (the alternation one bit on), as some do. The flag's
+/// symbols, and so every symbol after it, are the same in both.
+constexpr int32_t trainingPhases = 2;
+
+/// One training phase's preamble, as the receiver sees it for a unit carrier at phase 0.
+struct PreambleReference {
+    int8_t symbols[preambleSymbols];  ///< c_k, levels counted from +1 before the training
+    Iq outputs[preambleSymbols];      ///< z_k (exact for the known symbols)
+    /// z_k conj(z_(k-1)): the turn from one output to the next, which a carrier frequency
+    /// error only rotates. Entries from firstKnownSymbol + 1 are set.
+    Iq turns[preambleSymbols];
+    /// The same turns of the signal itself, before the matched filter: e^(j (phi_k -
+    /// phi_(k-1))) with phi_k the carrier's phase at symbol k's instant.
+    Iq signalTurns[preambleSymbols];
+};
+
 /// The receiver's model of the signal, computed once.
 struct GmskReference {
     /// Matched filter for an instant `step / timingSteps` of a sample after sample n: tap i
     /// weighs sample n - matchedFilterLead + i. Scaled so that the pulse of one pseudo-symbol
     /// of a unit carrier gives 1.
     float matchedTaps[timingSteps][matchedFilterTaps];
-    float neighbourLeak;              ///< r1: the other quadrature's neighbours in Im(z_k / j^k)
-    int8_t symbols[preambleSymbols];  ///< c_k of the preamble, levels counted from +1
-    Iq outputs[preambleSymbols];      ///< z_k of the preamble for a unit carrier (known symbols)
-    /// z_k conj(z_(k-1)) of the preamble: the turn from one output to the next, which a carrier
-    /// frequency error only rotates. Entries from firstKnownSymbol + 1 are set.
-    Iq turns[preambleSymbols];
-    /// The same turns of the signal itself, before the matched filter: e^(j (phi_k -
-    /// phi_(k-1))) with phi_k the carrier's phase at symbol k's instant.
-    Iq signalTurns[preambleSymbols];
+    float neighbourLeak;  ///< r1: the other quadrature's neighbours in Im(z_k / j^k)
     /// The signal's turn over a bit of level +1, radians, by whether the bit before and the
     /// bit after have the same level: [before same][after same] (pi/2 in a long run).
     float levelTurns[2][2];
+    PreambleReference preambles[trainingPhases];
 };
 
 /// j^k: the quarter turns of pseudo-symbol k.

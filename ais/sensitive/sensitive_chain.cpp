@@ -20,6 +20,8 @@ constexpr float syncMatchFloor = 0.5f;
 /// Preamble match from which a failed frame is worth turning symbols over: below all but a
 /// few noise candidates an hour, above every burst at 2 dB that the turning over saved.
 constexpr float flipMatchFloor = 0.65f;
+/// Match of the turns' own alignment from which a burst is read by turns (and turned over).
+constexpr float turnsMatchFloor = 0.5f;
 /// Symbols at least this sure (|Re(v_k)| / A) are never turned over: a wrong decision that
 /// sure is rare below the noise level where such a frame still has a chance.
 constexpr float flipReliabilityLimit = 0.7f;
@@ -132,72 +134,72 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
         return;  // Inside a burst already printed, or too soon after it.
     }
     ++tally.candidates;
-    if (decodeAligned(candidate)) {
-        return;
-    }
-    // The training repeats its levels reversed two symbols on, so a preamble whose start flag
-    // came through distorted (a receiver whose audio path cuts low frequencies flattens the
-    // flag's long run) may have matched best there; those readings are tried as well.
-    for (const int32_t shift : {-alignmentShift, alignmentShift}) {
-        BurstCandidate shifted = candidate;
-        shifted.instant += shift * samplesPerSymbol;
-        shifted.conjugate = !candidate.conjugate;
-        if (decodeAligned(shifted)) {
-            return;
+    // Coherently, first where the detector saw the preamble and then the other training phase
+    // a symbol away: a training of the other phase matches as this one does a symbol on (the
+    // alternation shifted by a bit), so near the noise the detector may take one for the other.
+    const struct {
+        int32_t shift;  // symbols
+        int32_t training;
+    } alignments[] = {{0, candidate.training},
+                      {candidate.training == 0 ? -1 : 1, trainingPhases - 1 - candidate.training}};
+    startTurningBack(candidate);
+    turnBackUntil(candidateLead + turnsSearch + 2 + matchedFilterLag);
+    for (const auto& alignment : alignments) {
+        BurstCandidate aligned = candidate;
+        const int32_t offset = alignment.shift * samplesPerSymbol;
+        aligned.instant += offset;
+        aligned.training = alignment.training;
+        const BurstTiming timing = synchroniseBurst(reference, burstRe + candidateLead + offset,
+                                                    burstIm + candidateLead + offset, aligned);
+        if (timing.match >= syncMatchFloor) {
+            ++tally.synchronised;
+            if (readBurst(candidate, timing, false)) {
+                return;
+            }
         }
+    }
+    // Failing that, level by level from the turns, aligned anew on them.
+    const BurstTiming timing =
+        alignTurns(reference, burstRe + candidateLead, burstIm + candidateLead, candidate);
+    if (timing.match >= turnsMatchFloor) {
+        readBurst(candidate, timing, true);
     }
 }
 
-bool SensitiveChain::decodeAligned(const BurstCandidate& candidate) {
-    startTurningBack(candidate);
-    turnBackUntil(candidateLead + timingSearch + 2 + matchedFilterLag);
+bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTiming& timing,
+                               bool byTurns) {
+    // Symbols are decided a run at a time, and read, until the frame ends.
     const float* re = burstRe + candidateLead;
     const float* im = burstIm + candidateLead;
-    const BurstTiming timing = synchroniseBurst(reference, re, im, candidate);
-    if (timing.match < syncMatchFloor) {
-        return false;
-    }
-    ++tally.synchronised;
-
-    // Symbols are decided coherently, and failing that by turns; each time a run at a time,
-    // and read, until the frame ends.
     const auto shift = static_cast<int32_t>(timing.sample - candidate.instant);
-    bool turnedOver = false;
-    bool passed = false;
-    for (const bool byTurns : {false, true}) {
-        startTracking(tracker, timing);
-        symbols.count = 0;
-        symbols.byLevels = false;
-        startFrame(search);
-        const auto decideUntil = [&](int32_t end) {
-            turnBackUntil(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
-                          matchedFilterLag + 2);
-            if (byTurns) {
-                trackTurns(tracker, reference, re + shift, im + shift, end, symbols);
-            } else {
-                trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
-            }
-        };
-        FrameReading reading = FrameReading::needsSymbols;
-        while (reading == FrameReading::needsSymbols && symbols.count < burstSymbolCapacity) {
+    startTracking(tracker, timing);
+    symbols.count = 0;
+    symbols.byLevels = false;
+    startFrame(search);
+    const auto decideUntil = [&](int32_t end) {
+        turnBackUntil(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
+                      matchedFilterLag + 2);
+        if (byTurns) {
+            trackTurns(tracker, reference, re + shift, im + shift, end, symbols);
+        } else {
+            trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
+        }
+    };
+    FrameReading reading = FrameReading::needsSymbols;
+    while (reading == FrameReading::needsSymbols && symbols.count < burstSymbolCapacity) {
+        decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
+        reading = readFrame(search, symbols);
+    }
+    const bool turnedOver = reading != FrameReading::passed;
+    if (turnedOver && timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
+        startFlips(search, symbols, flipReliabilityLimit);
+        reading = searchFlips(search, symbols);
+        while (reading == FrameReading::needsSymbols) {
             decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
-            reading = readFrame(search, symbols);
-        }
-        if (reading != FrameReading::passed && timing.match >= flipMatchFloor) {
-            turnedOver = true;
-            startFlips(search, symbols, flipReliabilityLimit);
             reading = searchFlips(search, symbols);
-            while (reading == FrameReading::needsSymbols) {
-                decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
-                reading = searchFlips(search, symbols);
-            }
-        }
-        if (reading == FrameReading::passed) {
-            passed = true;
-            break;
         }
     }
-    if (!passed) {
+    if (reading != FrameReading::passed) {
         return false;
     }
     ++tally.printed;

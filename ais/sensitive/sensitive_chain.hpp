@@ -28,17 +28,13 @@
 
 namespace keelwave::ais {
 
-/// Symbols either side of a candidate where its preamble is also looked for (with the levels
-/// reversed): the training's levels repeat reversed that far on.
-constexpr int32_t alignmentShift = 2;
 /// Channel samples a candidate needs before and after its instant: the preamble from
-/// symbol 0, the longest frame, the shifted alignments, the timing search and the matched
-/// filter's reach.
+/// symbol 0, the longest frame, a symbol either side for the other training phase, the search
+/// for the turns' own alignment and the matched filter's reach.
 constexpr int32_t candidateLead =
-    (lastKnownSymbol + alignmentShift) * samplesPerSymbol + timingSearch + 2 + matchedFilterLead;
+    (lastKnownSymbol + 1) * samplesPerSymbol + turnsSearch + 2 + matchedFilterLead;
 constexpr int32_t candidateLag =
-    (burstSymbolCapacity - 1 - lastKnownSymbol + alignmentShift) * samplesPerSymbol + timingSearch +
-    2 + matchedFilterLag;
+    (burstSymbolCapacity - lastKnownSymbol) * samplesPerSymbol + turnsSearch + 2 + matchedFilterLag;
 constexpr int32_t candidateSpan = candidateLead + candidateLag;
 /// Channel samples kept: every candidate's span, one chunk of new samples and room to spare.
 constexpr int32_t basebandCapacity = 8192;
@@ -88,7 +84,8 @@ private:
     void detect();
     void decodeReady(bool ending);
     void decodeCandidate(const BurstCandidate& candidate);
-    bool decodeAligned(const BurstCandidate& candidate);
+    /// Reads the burst at `timing` from the samples copied for `candidate`.
+    bool readBurst(const BurstCandidate& candidate, const BurstTiming& timing, bool byTurns);
     void startTurningBack(const BurstCandidate& candidate);
     void turnBackUntil(int32_t end);
     void makeRoom();

@@ -46,8 +46,9 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         const Iq turns = timing.conjugate ? conj(quarterTurns(k)) : quarterTurns(k);
         const Iq v = timesConj(z, turns) * tracker.rotator;
         const float soft = v.re / amplitude;
-        const int8_t decision =
-            k < preambleSymbols ? reference.symbols[k] : static_cast<int8_t>(soft < 0.0f ? -1 : 1);
+        const int8_t decision = k < preambleSymbols
+                                    ? reference.preambles[timing.training].symbols[k]
+                                    : static_cast<int8_t>(soft < 0.0f ? -1 : 1);
         symbols.decisions[k] = decision;
         symbols.reliabilities[k] = std::fabs(soft);
         float error = 0.0f;
@@ -83,7 +84,7 @@ void trackTurns(SymbolTracker& tracker, const GmskReference& reference, const fl
         const float angle = sign * std::atan2(w.im, w.re);
         const int8_t before = k > 0 ? symbols.decisions[k - 1] : int8_t{1};
         symbols.decisions[k] = k < preambleSymbols
-                                   ? reference.symbols[k]
+                                   ? reference.preambles[timing.training].symbols[k]
                                    : static_cast<int8_t>(angle < 0.0f ? -before : before);
         symbols.reliabilities[k] = std::fabs(std::sin(angle));
         symbols.angles[k] = angle;

@@ -90,7 +90,7 @@ std::unique_ptr<SoftSymbols> decidedBurst(const Bits& message) {
     }
     auto symbols = std::make_unique<SoftSymbols>();
     for (int32_t k = 0; k < preambleSymbols; ++k) {
-        symbols->decisions[k] = reference.symbols[k];
+        symbols->decisions[k] = reference.preambles[0].symbols[k];
     }
     // Bit k is 1 when c_k = c_(k-2).
     for (std::size_t i = 0; i < bits.size(); ++i) {
