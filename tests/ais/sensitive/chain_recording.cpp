@@ -29,6 +29,26 @@ void collect(void* context, const char* sentence) {
     static_cast<std::vector<std::string>*>(context)->emplace_back(sentence);
 }
 
+// Audio (instantaneous frequency, Hz, at 48000 samples/s) as channel A's carrier: its running
+// sum is the phase, each sample's frequency held over the six tuner samples it spans.
+std::vector<float> onCarrier(const std::vector<double>& audioHz) {
+    constexpr double pi = 3.14159265358979323846;
+    constexpr int tunerSamplesPerAudio = 6;
+    constexpr double channelHz = -25000.0;
+    constexpr double amplitude = 50.0;  // 8-bit steps
+    std::vector<float> samples;
+    double phase = 0.0;
+    for (const double hz : audioHz) {
+        const double step = 2.0 * pi * (hz + channelHz) / transmitter::kRawRate;
+        for (int i = 0; i < tunerSamplesPerAudio; ++i) {
+            phase = std::remainder(phase + step, 2.0 * pi);
+            samples.push_back(static_cast<float>(std::round(amplitude * std::cos(phase))));
+            samples.push_back(static_cast<float>(std::round(amplitude * std::sin(phase))));
+        }
+    }
+    return samples;
+}
+
 }  // namespace
 
 std::vector<transmitter::Bits> corpusMessages(std::size_t count) {
@@ -44,7 +64,8 @@ std::vector<transmitter::Bits> corpusMessages(std::size_t count) {
 }
 
 ChainInput render(const std::vector<transmitter::Bits>& messages,
-                  const transmitter::RecordingSettings& settings, char onlyChannel) {
+                  const transmitter::RecordingSettings& settings, char onlyChannel,
+                  bool trainingFromOne) {
     ChainInput input;
     transmitter::SlotPlan plan;
     plan.firstSlotSample = std::llround(leadingSeconds * transmitter::kRawRate);
@@ -55,8 +76,11 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
     double fraction = 0.0;
     for (std::size_t i = 0; i < messages.size(); ++i) {
         const char channel = onlyChannel != 0 ? onlyChannel : (i % 2 == 0 ? 'A' : 'B');
-        const transmitter::Bits levels =
-            transmitter::nrziEncode(transmitter::burstBits(messages[i]));
+        transmitter::Bits bits = transmitter::burstBits(messages[i]);
+        for (int bit = 0; trainingFromOne && bit < transmitter::kTrainingBits; ++bit) {
+            bits[transmitter::kRampUpBits + bit] ^= 1;
+        }
+        const transmitter::Bits levels = transmitter::nrziEncode(bits);
         fraction = std::fmod(fraction + bitFractionStep, 1.0);
         const double start = transmitter::placeBurst(
             plan, channel, levels.size(),
@@ -81,9 +105,6 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
 
 ChainInput renderThroughAudio(const std::vector<transmitter::Bits>& messages, double highPassHz) {
     constexpr double pi = 3.14159265358979323846;
-    constexpr int tunerSamplesPerAudio = 6;
-    constexpr double channelHz = -25000.0;
-    constexpr double amplitude = 50.0;  // 8-bit steps
     transmitter::StreamSettings settings;
     settings.offsetStepSamples = bitFractionStep * transmitter::samplesPerBit(0.0);
     const transmitter::BurstStream stream =
@@ -95,23 +116,33 @@ ChainInput renderThroughAudio(const std::vector<transmitter::Bits>& messages, do
             input.expected['A'].push_back(sentence);
         }
     }
-    // One-pole high-pass on the audio, then its running sum as the carrier's phase.
+    // One-pole high-pass on the audio.
     const double keep = std::exp(-2.0 * pi * highPassHz / transmitter::kDiscriminatorRate);
     double lastIn = 0.0;
     double lastOut = 0.0;
-    double phase = 0.0;
+    std::vector<double> audioHz;
     for (const std::int16_t sample : stream.samples) {
         const double hz = sample / transmitter::kUnitsPerHz;
         lastOut = keep * (lastOut + hz - lastIn);
         lastIn = hz;
-        const double step = 2.0 * pi * (lastOut + channelHz) / transmitter::kRawRate;
-        for (int i = 0; i < tunerSamplesPerAudio; ++i) {
-            phase = std::remainder(phase + step, 2.0 * pi);
-            input.samples.push_back(static_cast<float>(std::round(amplitude * std::cos(phase))));
-            input.samples.push_back(static_cast<float>(std::round(amplitude * std::sin(phase))));
-        }
+        audioHz.push_back(lastOut);
     }
+    input.samples = onCarrier(audioHz);
     return input;
+}
+
+std::vector<float> longBeachOnCarrier(double seconds) {
+    constexpr double hzPerUnit = 2400.0 / 35.0;
+    constexpr int wavHeaderBytes = 44;  // RIFF, fmt and data chunk headers of a plain WAV
+    std::ifstream file(TEST_DATA_DIR "/long-beach-160-messages.wav", std::ios::binary);
+    std::vector<char> bytes(
+        static_cast<std::size_t>(wavHeaderBytes + seconds * transmitter::kDiscriminatorRate));
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::vector<double> audioHz;
+    for (std::size_t i = wavHeaderBytes; i < bytes.size(); ++i) {
+        audioHz.push_back(hzPerUnit * (static_cast<unsigned char>(bytes[i]) - byteMidpoint));
+    }
+    return onCarrier(audioHz);
 }
 
 std::vector<float> fromBytes(const std::vector<std::uint8_t>& bytes) {
