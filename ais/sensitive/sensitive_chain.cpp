@@ -142,15 +142,15 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
         int32_t training;
     } alignments[] = {{0, candidate.training},
                       {candidate.training == 0 ? -1 : 1, trainingPhases - 1 - candidate.training}};
-    startTurningBack(candidate);
-    turnBackUntil(candidateLead + turnsSearch + 2 + matchedFilterLag);
+    startBurstWindow(window, candidate.instant, candidate.turnPerSymbol);
+    fill(candidateLead + turnsSearch + 2 + matchedFilterLag);
     for (const auto& alignment : alignments) {
         BurstCandidate aligned = candidate;
         const int32_t offset = alignment.shift * samplesPerSymbol;
         aligned.instant += offset;
         aligned.training = alignment.training;
-        const BurstTiming timing = synchroniseBurst(reference, burstRe + candidateLead + offset,
-                                                    burstIm + candidateLead + offset, aligned);
+        const BurstTiming timing = synchroniseBurst(reference, window.re + candidateLead + offset,
+                                                    window.im + candidateLead + offset, aligned);
         if (timing.match >= syncMatchFloor) {
             ++tally.synchronised;
             if (readBurst(candidate, timing, false)) {
@@ -160,7 +160,7 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
     }
     // Failing that, level by level from the turns, aligned anew on them.
     const BurstTiming timing =
-        alignTurns(reference, burstRe + candidateLead, burstIm + candidateLead, candidate);
+        alignTurns(reference, window.re + candidateLead, window.im + candidateLead, candidate);
     if (timing.match >= turnsMatchFloor) {
         readBurst(candidate, timing, true);
     }
@@ -169,16 +169,16 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
 bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTiming& timing,
                                bool byTurns) {
     // Symbols are decided a run at a time, and read, until the frame ends.
-    const float* re = burstRe + candidateLead;
-    const float* im = burstIm + candidateLead;
+    const float* re = window.re + candidateLead;
+    const float* im = window.im + candidateLead;
     const auto shift = static_cast<int32_t>(timing.sample - candidate.instant);
     startTracking(tracker, timing);
     symbols.count = 0;
     symbols.byLevels = false;
     startFrame(search);
     const auto decideUntil = [&](int32_t end) {
-        turnBackUntil(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
-                      matchedFilterLag + 2);
+        fill(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
+             matchedFilterLag + 2);
         if (byTurns) {
             trackTurns(tracker, reference, re + shift, im + shift, end, symbols);
         } else {
@@ -211,59 +211,8 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
     return true;
 }
 
-// Sets up burst[i] = baseband sample (instant - candidateLead + i) turned back by the
-// candidate's frequency, about its instant; nothing is copied yet.
-void SensitiveChain::startTurningBack(const BurstCandidate& candidate) {
-    const float turn = candidate.turnPerSymbol / samplesPerSymbol;  // radians per sample
-    for (int32_t i = 0; i < rotatorRun; ++i) {
-        rotatorSteps[i] = {std::cos(turn * i), -std::sin(turn * i)};
-    }
-    rotatorRunStep = {std::cos(turn * rotatorRun), -std::sin(turn * rotatorRun)};
-    const float start = turn * candidateLead;
-    rotator = {std::cos(start), std::sin(start)};
-    burstFirst = candidate.instant - candidateLead;
-    turnedBack = 0;
-}
-
-// Copies burst entries up to `end` (whole runs of the rotator); samples not (or no longer)
-// held read as 0.
-void SensitiveChain::turnBackUntil(int32_t end) {
-    const int64_t heldEnd = basebandStart + basebandFill;
-    end = std::min(end, candidateSpan);
-    while (turnedBack < end) {
-        const int32_t length = std::min(rotatorRun, candidateSpan - turnedBack);
-        const int64_t first = burstFirst + turnedBack;
-        float turnRe[rotatorRun];
-        float turnIm[rotatorRun];
-        for (int32_t i = 0; i < rotatorRun; ++i) {
-            turnRe[i] = rotator.re * rotatorSteps[i].re - rotator.im * rotatorSteps[i].im;
-            turnIm[i] = rotator.re * rotatorSteps[i].im + rotator.im * rotatorSteps[i].re;
-        }
-        float* __restrict toRe = burstRe + turnedBack;
-        float* __restrict toIm = burstIm + turnedBack;
-        if (first >= basebandStart && first + rotatorRun <= heldEnd && length == rotatorRun) {
-            const float* __restrict fromRe = basebandRe + (first - basebandStart);
-            const float* __restrict fromIm = basebandIm + (first - basebandStart);
-            for (int32_t i = 0; i < rotatorRun; ++i) {
-                toRe[i] = fromRe[i] * turnRe[i] - fromIm[i] * turnIm[i];
-                toIm[i] = fromRe[i] * turnIm[i] + fromIm[i] * turnRe[i];
-            }
-        } else {
-            for (int32_t i = 0; i < length; ++i) {
-                const int64_t sample = first + i;
-                Iq value;
-                if (sample >= basebandStart && sample < heldEnd) {
-                    const auto at = static_cast<size_t>(sample - basebandStart);
-                    value = Iq{basebandRe[at], basebandIm[at]} * Iq{turnRe[i], turnIm[i]};
-                }
-                toRe[i] = value.re;
-                toIm[i] = value.im;
-            }
-        }
-        turnedBack += length;
-        rotator = rotator * rotatorRunStep;
-        rotator = rotator * (1.5f - 0.5f * norm(rotator));
-    }
+void SensitiveChain::fill(int32_t end) {
+    fillBurstWindow(window, end, basebandRe, basebandIm, basebandStart, basebandFill);
 }
 
 void SensitiveChain::reportLevel() {

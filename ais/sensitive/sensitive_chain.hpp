@@ -5,6 +5,7 @@
 #include "ais/frame_decoder.hpp"
 #include "ais/sensitive/burst_detector.hpp"
 #include "ais/sensitive/burst_sync.hpp"
+#include "ais/sensitive/burst_window.hpp"
 #include "ais/sensitive/channel_filter.hpp"
 #include "ais/sensitive/frame_search.hpp"
 #include "ais/sensitive/gmsk_reference.hpp"
@@ -28,18 +29,8 @@
 
 namespace keelwave::ais {
 
-/// Channel samples a candidate needs before and after its instant: the preamble from
-/// symbol 0, the longest frame, a symbol either side for the other training phase, the search
-/// for the turns' own alignment and the matched filter's reach.
-constexpr int32_t candidateLead =
-    (lastKnownSymbol + 1) * samplesPerSymbol + turnsSearch + 2 + matchedFilterLead;
-constexpr int32_t candidateLag =
-    (burstSymbolCapacity - lastKnownSymbol) * samplesPerSymbol + turnsSearch + 2 + matchedFilterLag;
-constexpr int32_t candidateSpan = candidateLead + candidateLag;
 /// Channel samples kept: every candidate's span, one chunk of new samples and room to spare.
 constexpr int32_t basebandCapacity = 8192;
-/// Burst samples turned back per step of its rotator; within a run they are independent.
-constexpr int32_t rotatorRun = 16;
 /// Candidates waiting for their samples: at most one per candidateWindow samples of the span.
 constexpr int32_t pendingCapacity = 128;
 
@@ -86,8 +77,8 @@ private:
     void decodeCandidate(const BurstCandidate& candidate);
     /// Reads the burst at `timing` from the samples copied for `candidate`.
     bool readBurst(const BurstCandidate& candidate, const BurstTiming& timing, bool byTurns);
-    void startTurningBack(const BurstCandidate& candidate);
-    void turnBackUntil(int32_t end);
+    /// Copies the candidate's window up to entry `end`.
+    void fill(int32_t end);
     void makeRoom();
     void reportLevel();
 
@@ -112,15 +103,7 @@ private:
     int32_t pendingCount = 0;
     int64_t decodedUntil;  ///< channel sample where the last burst printed ended
 
-    /// One candidate's samples, frequency turned back; index candidateLead at its instant.
-    /// Filled as far as needed, by runs of a rotator.
-    float burstRe[candidateSpan];
-    float burstIm[candidateSpan];
-    int64_t burstFirst = 0;       ///< channel sample of burst[0]
-    int32_t turnedBack = 0;       ///< entries filled
-    Iq rotator;                   ///< turn of the next run's first entry
-    Iq rotatorSteps[rotatorRun];  ///< turns within a run
-    Iq rotatorRunStep;            ///< turn from one run to the next
+    BurstWindow window;  ///< the candidate being decoded
     SymbolTracker tracker;
     SoftSymbols symbols;
     FrameSearch search;
