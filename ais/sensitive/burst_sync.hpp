@@ -16,7 +16,8 @@
 // R(m) = sum p_k conj(p_(k-m)), which is close to the best possible over 29 symbols and
 // unambiguous within +-870 Hz. The timing with the strongest match, refined by a parabola
 // through its neighbours, gives the instant; the filter is then evaluated there, at 1/8 of a
-// sample, for the final frequency, phase and amplitude.
+// sample, for the final frequency, phase and amplitude, with the training's phase that
+// matches better (near the noise the detector takes one for the other now and then).
 
 namespace keelwave::ais {
 
@@ -35,8 +36,8 @@ struct BurstTiming {
     int32_t training = 0;        ///< phase of its training (GmskReference::preambles)
 };
 
-/// Samples either side of the candidate's instant that alignTurns searches: two symbols, where
-/// the training repeats with its levels reversed, and the timing search beyond.
+/// Samples either side of the candidate's instant that alignTurns searches: two symbols (the
+/// detector's peak has been seen that far off on a distorted preamble) and the timing search.
 constexpr int32_t turnsSearch = 2 * samplesPerSymbol + timingSearch;
 
 /// Synchronises to the candidate. `re` and `im` hold the frequency-corrected channel samples

@@ -23,8 +23,14 @@
 //
 // Every channel sample goes through the filter and the detector; everything after them runs
 // only for a candidate, once the samples of the longest burst it could start have arrived.
-// Candidates are taken in order; one that lies inside a burst already decoded is dropped, so a
-// burst found twice is printed once. Each sample is kept until the last candidate that may
+// A candidate is read coherently where the detector put it, then with the other phase of the
+// training a symbol away, and failing both, level by level from the turns of its samples,
+// aligned anew on them (for signals that are not the GMSK sent: discriminator audio put back
+// on a carrier). The first reading whose frame passes is printed, and no other of that
+// candidate is tried.
+//
+// Candidates are taken in order; one that lies inside a burst already printed is dropped, so
+// a burst found twice is printed once. Each sample is kept until the last candidate that may
 // need it is done, so bursts across block boundaries decode as any other.
 
 namespace keelwave::ais {
