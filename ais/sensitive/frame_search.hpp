@@ -24,9 +24,12 @@
 
 namespace keelwave::ais {
 
-/// Symbols turned over one at a time, and those among them turned over in pairs.
-constexpr int32_t singleFlips = 10;
-constexpr int32_t pairedFlips = 6;
+/// Symbols turned over one at a time, and those among them turned over in pairs: 14 readings.
+/// At 2 dB signal to noise, where most frames that fail have several wrong symbols, going on
+/// to 10 singles and the pairs among the 6 least sure saved 1.5 % more messages but checked
+/// 35 % more frames, each a chance for a false one.
+constexpr int32_t singleFlips = 8;
+constexpr int32_t pairedFlips = 4;
 /// Readings the search tries at most: each single, then each pair.
 constexpr int32_t flipTrials = singleFlips + pairedFlips * (pairedFlips - 1) / 2;
 
