@@ -32,7 +32,7 @@ struct SoftSymbols {
     int32_t count = 0;                         ///< symbols decided, from preamble symbol 0
     int8_t decisions[burstSymbolCapacity];     ///< c_k, +1 or -1
     float reliabilities[burstSymbolCapacity];  ///< how sure each decision is, about 1 when clean
-    float angles[burstSymbolCapacity];         ///< turns decided by: their angles, radians
+    float angles[burstSymbolCapacity];  ///< by levels: the angle of the turn decided on, radians
     /// Decided level by level (by turns): turning symbol k over then means reversing the level
     /// there, which turns every decision from k on over.
     bool byLevels = false;

@@ -153,7 +153,7 @@ std::vector<float> fromBytes(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::map<char, std::vector<std::string>> decode(const std::vector<float>& samples,
-                                                std::size_t blockFloats) {
+                                                std::size_t blockFloats, ChainCounts* counts) {
     std::map<char, std::vector<std::string>> printed;
     std::unique_ptr<SensitiveChain> chains[2];
     const char letters[2] = {'A', 'B'};
@@ -169,8 +169,11 @@ std::map<char, std::vector<std::string>> decode(const std::vector<float>& sample
             chain->processBlock(samples.data() + start, count);
         }
     }
-    for (auto& chain : chains) {
-        chain->finish();
+    for (int c = 0; c < 2; ++c) {
+        chains[c]->finish();
+        if (counts != nullptr) {
+            counts[c] = chains[c]->counts();
+        }
     }
     return printed;
 }

@@ -3,6 +3,7 @@
 // Recordings for the sensitive chain's tests, made by the transmitter model, and the chain run
 // over them as a channel thread runs it.
 
+#include "ais/sensitive/sensitive_chain.hpp"
 #include "tools/transmitter/iq_recording.hpp"
 #include "tools/transmitter/six_bit.hpp"
 
@@ -47,8 +48,9 @@ std::vector<float> longBeachOnCarrier(double seconds);
 std::vector<float> fromBytes(const std::vector<std::uint8_t>& bytes);
 
 /// What two sensitive chains, A and B, print for `samples` handed over `blockFloats` at a time
-/// (then finished), by channel.
+/// (then finished), by channel; and, when `counts` is given, what each did (A, then B).
 std::map<char, std::vector<std::string>> decode(const std::vector<float>& samples,
-                                                std::size_t blockFloats);
+                                                std::size_t blockFloats,
+                                                ChainCounts* counts = nullptr);
 
 }  // namespace keelwave::ais::testing

@@ -14,14 +14,19 @@ namespace {
 
 using transmitter::Bits;
 
-// The frame's bits as sent: data bytes then the FCS, each byte least significant bit first.
-Bits frameBits(const Bits& message) {
+// The frame's bytes as sent: data then the FCS, low byte first.
+std::vector<uint8_t> frameBytes(const Bits& message) {
     std::vector<uint8_t> bytes = transmitter::packBytes(transmitter::padToWholeBytes(message));
     const uint16_t fcs = transmitter::frameCheckSequence(bytes);
     bytes.push_back(static_cast<uint8_t>(fcs & 0xFF));
     bytes.push_back(static_cast<uint8_t>(fcs >> 8));
+    return bytes;
+}
+
+// The frame's bits, each byte least significant bit first.
+Bits frameBits(const Bits& message) {
     Bits bits;
-    for (const uint8_t byte : bytes) {
+    for (const uint8_t byte : frameBytes(message)) {
         for (int j = 0; j < 8; ++j) {
             bits.push_back(static_cast<uint8_t>((byte >> j) & 1));
         }
@@ -78,13 +83,7 @@ TEST(FrameCheck, PassesWholeIntactFramesOfKnownMessages) {
 std::unique_ptr<SoftSymbols> decidedBurst(const Bits& message) {
     GmskReference reference;
     initGmskReference(reference);
-    Bits bits = transmitter::stuffBytes([&] {
-        std::vector<uint8_t> bytes = transmitter::packBytes(transmitter::padToWholeBytes(message));
-        const uint16_t fcs = transmitter::frameCheckSequence(bytes);
-        bytes.push_back(static_cast<uint8_t>(fcs & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(fcs >> 8));
-        return bytes;
-    }());
+    Bits bits = transmitter::stuffBytes(frameBytes(message));
     for (const uint8_t bit : {0, 1, 1, 1, 1, 1, 1, 0}) {
         bits.push_back(bit);
     }
