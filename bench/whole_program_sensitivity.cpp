@@ -15,7 +15,7 @@
 // samples, which keeps the noise of the lowest SNR clear of the samples' range; the strong
 // rows put the wanted channel at 4 steps and 25 dB, the other at 126 steps, 30 dB stronger.
 // Noise rows feed the program pure noise through standard input, at the level of the 2 dB row.
-// CPU time and peak memory are those of the decoding processes.
+// CPU time and peak memory are those of the decoding processes, as GNU time reports them.
 #include "bench/fm_audio.hpp"
 #include "tools/transmitter/ais_burst.hpp"
 #include "tools/transmitter/burst_schedule.hpp"
@@ -24,8 +24,6 @@
 #include "tools/transmitter/iq_recording.hpp"
 #include "tools/transmitter/nmea_input.hpp"
 #include "tools/transmitter/reception_score.hpp"
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -161,21 +159,13 @@ void collectSentences(const std::string& path, Decoded& decoded) {
     }
 }
 
-double childCpuSeconds(long& peakKb) {
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    peakKb = usage.ru_maxrss;
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
-
-// Runs `command` with its standard output in `outputPath`; `feed`, when given, writes its
-// standard input.
+// Runs `command` (under GNU time, for its CPU time and peak memory) with its standard output
+// in `outputPath`; `feed`, when given, writes its standard input.
 template <typename Feed>
 Decoded run(const std::string& command, const std::string& outputPath, Feed feed) {
-    long peakBefore = 0;
-    const double before = childCpuSeconds(peakBefore);
-    const std::string shell = command + " > " + outputPath;
+    const std::string timesPath = outputPath + ".time";
+    const std::string shell =
+        "/usr/bin/time -f '%U %S %M' -o " + timesPath + " " + command + " > " + outputPath;
     FILE* pipe = popen(shell.c_str(), "w");
     if (pipe == nullptr) {
         throw std::runtime_error("cannot run " + command);
@@ -185,7 +175,11 @@ Decoded run(const std::string& command, const std::string& outputPath, Feed feed
         throw std::runtime_error(command + " failed");
     }
     Decoded decoded;
-    decoded.cpuSeconds = childCpuSeconds(decoded.peakKb) - before;
+    std::ifstream times(timesPath);
+    double user = 0.0;
+    double system = 0.0;
+    times >> user >> system >> decoded.peakKb;
+    decoded.cpuSeconds = user + system;
     collectSentences(outputPath, decoded);
     return decoded;
 }
