@@ -413,12 +413,17 @@ int main(int argc, char** argv) {
         std::printf("%-34s %11s %5s %11s %5s\n", "", "classic", "false", "sensitive", "false");
         Speed speed;
         std::uint64_t seed = 1;
-        const std::string path = options.work + "/recording.cu8";
+        // Each row's recording under a name of its own: it is removed once decoded, the
+        // sentences each chain printed for it stay beside it for a look afterwards.
+        int row = 0;
+        const auto path = [&options, &row] {
+            return options.work + "/row-" + std::to_string(++row) + ".cu8";
+        };
         char label[64];
         if (wanted(options, "snr")) {
             for (const double snr : {2.0, 3.0, 4.0, 6.0, 8.0, 10.0, 12.0, 20.0}) {
                 std::snprintf(label, sizeof label, "SNR %2.0f dB", snr);
-                decodeAndPrint(options, label, render(corpus, settingsAt(snr, seed++), path), "",
+                decodeAndPrint(options, label, render(corpus, settingsAt(snr, seed++), path()), "",
                                speed);
             }
         }
@@ -427,7 +432,7 @@ int main(int argc, char** argv) {
                 RecordingSettings settings = settingsAt(quietSnrDb, seed++);
                 settings.carrierOffsetHz = hz;
                 std::snprintf(label, sizeof label, "Carrier %+5.0f Hz, SNR 20 dB", hz);
-                decodeAndPrint(options, label, render(corpus, settings, path), "", speed);
+                decodeAndPrint(options, label, render(corpus, settings, path()), "", speed);
             }
         }
         if (wanted(options, "clock")) {
@@ -435,7 +440,7 @@ int main(int argc, char** argv) {
                 RecordingSettings settings = settingsAt(quietSnrDb, seed++);
                 settings.clockErrorPpm = ppm;
                 std::snprintf(label, sizeof label, "Clock %+4.0f ppm, SNR 20 dB", ppm);
-                decodeAndPrint(options, label, render(corpus, settings, path), "", speed);
+                decodeAndPrint(options, label, render(corpus, settings, path()), "", speed);
             }
         }
         if (wanted(options, "strong")) {
@@ -446,7 +451,7 @@ int main(int argc, char** argv) {
                 const char wantedChannel = strong == 0 ? 'B' : 'A';
                 std::snprintf(label, sizeof label, "%c at 25 dB, %c 30 dB stronger", wantedChannel,
                               strong == 0 ? 'A' : 'B');
-                decodeAndPrint(options, label, render(corpus, settings, path),
+                decodeAndPrint(options, label, render(corpus, settings, path()),
                                std::string(1, wantedChannel), speed);
             }
         }
@@ -459,8 +464,8 @@ int main(int argc, char** argv) {
             }
             for (const double snr : {quietSnrDb, 3.0}) {
                 std::snprintf(label, sizeof label, "Invalid types only, SNR %2.0f dB", snr);
-                decodeAndPrint(options, label, render(repeated, settingsAt(snr, seed++), path), "",
-                               speed);
+                decodeAndPrint(options, label, render(repeated, settingsAt(snr, seed++), path()),
+                               "", speed);
             }
         }
         if (wanted(options, "noise")) {
