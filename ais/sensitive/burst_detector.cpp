@@ -47,39 +47,82 @@ template <int32_t tile>
     }
 }
 
-// The matches of one position's turns of the batch, `tile` turns at a time.
+// The matches of one position's turns of the batch, `tile` turns at a time. The training's
+// turns repeat every 4 symbols, so they are summed by class first; each phase then weighs the
+// 4 class sums, the boundary turn and the flag's turns (the same in both phases).
 template <int32_t tile>
 [[gnu::always_inline]] inline void matchTurns(const TurnPath& path, PositionTurns& position) {
     for (int32_t start = 0; start < position.count; start += tile) {
+        // The training's turns summed by class, four classes side by side.
+        float classRe[turnPeriod * tile] = {};
+        float classIm[turnPeriod * tile] = {};
         float power[tile] = {};
+#pragma GCC unroll 5
+        for (int32_t k = 0; k + turnPeriod <= trainingTurns; k += turnPeriod) {
+            const float* wRe = position.turnsRe + k + start;
+            const float* wIm = position.turnsIm + k + start;
+#pragma GCC unroll 4
+            for (int32_t c = 0; c < turnPeriod; ++c) {
+                for (int32_t j = 0; j < tile; ++j) {
+                    classRe[c * tile + j] += wRe[c + j];
+                    classIm[c * tile + j] += wIm[c + j];
+                }
+            }
+        }
+        for (int32_t k = trainingTurns / turnPeriod * turnPeriod; k < trainingTurns; ++k) {
+            for (int32_t j = 0; j < tile; ++j) {
+                classRe[(k % turnPeriod) * tile + j] += position.turnsRe[k + start + j];
+                classIm[(k % turnPeriod) * tile + j] += position.turnsIm[k + start + j];
+            }
+        }
+        float flagARe[tile] = {};
+        float flagAIm[tile] = {};
+        float flagBRe[tile] = {};
+        float flagBIm[tile] = {};
+#pragma GCC unroll 7
+        for (int32_t k = trainingTurns + 1; k < knownTurns; ++k) {
+            const float weightRe = path.flagRe[k - trainingTurns - 1];
+            const float weightIm = path.flagIm[k - trainingTurns - 1];
+            for (int32_t j = 0; j < tile; ++j) {
+                const float wRe = position.turnsRe[k + start + j];
+                const float wIm = position.turnsIm[k + start + j];
+                flagARe[j] += weightRe * wRe;
+                flagAIm[j] += weightRe * wIm;
+                flagBRe[j] += weightIm * wRe;
+                flagBIm[j] += weightIm * wIm;
+            }
+        }
+#pragma GCC unroll 29
         for (int32_t k = 0; k < knownTurns; ++k) {
             for (int32_t j = 0; j < tile; ++j) {
                 power[j] += position.powers[k + start + j];
             }
         }
-        for (int32_t j = 0; j < tile; ++j) {
-            position.power[start + j] = power[j];
-        }
-        // One pass over the turns per training phase keeps its sums in registers. The best
-        // way is kept with its power weighed by its phase's 1 / sum |wref|^2.
+        // The best way is kept with its power weighed by its phase's 1 / sum |wref|^2.
         float best[tile] = {};
         int32_t bestWay[tile] = {};
         for (int32_t phase = 0; phase < trainingPhases; ++phase) {
-            float aRe[tile] = {};
-            float aIm[tile] = {};
-            float bRe[tile] = {};
-            float bIm[tile] = {};
-#pragma GCC unroll 29
-            for (int32_t k = 0; k < knownTurns; ++k) {
-                const float weightRe = path.weightsRe[phase][k];
-                const float weightIm = path.weightsIm[phase][k];
-                const float* wRe = position.turnsRe + k + start;
-                const float* wIm = position.turnsIm + k + start;
+            float aRe[tile];
+            float aIm[tile];
+            float bRe[tile];
+            float bIm[tile];
+            const float* edgeRe = position.turnsRe + trainingTurns + start;
+            const float* edgeIm = position.turnsIm + trainingTurns + start;
+            for (int32_t j = 0; j < tile; ++j) {
+                aRe[j] = flagARe[j] + path.edgeRe[phase] * edgeRe[j];
+                aIm[j] = flagAIm[j] + path.edgeRe[phase] * edgeIm[j];
+                bRe[j] = flagBRe[j] + path.edgeIm[phase] * edgeRe[j];
+                bIm[j] = flagBIm[j] + path.edgeIm[phase] * edgeIm[j];
+            }
+#pragma GCC unroll 4
+            for (int32_t c = 0; c < turnPeriod; ++c) {
+                const float weightRe = path.classRe[phase][c];
+                const float weightIm = path.classIm[phase][c];
                 for (int32_t j = 0; j < tile; ++j) {
-                    aRe[j] += weightRe * wRe[j];
-                    aIm[j] += weightRe * wIm[j];
-                    bRe[j] += weightIm * wRe[j];
-                    bIm[j] += weightIm * wIm[j];
+                    aRe[j] += weightRe * classRe[c * tile + j];
+                    aIm[j] += weightRe * classIm[c * tile + j];
+                    bRe[j] += weightIm * classRe[c * tile + j];
+                    bIm[j] += weightIm * classIm[c * tile + j];
                 }
             }
             // A - jB matches the reference's levels, A + jB the reversed ones.
@@ -94,10 +137,10 @@ template <int32_t tile>
                 position.matchIm[straight][start + j] = straightIm;
                 position.matchRe[reversed][start + j] = reversedRe;
                 position.matchIm[reversed][start + j] = reversedIm;
-                const float straightPower = straightRe * straightRe + straightIm * straightIm;
-                const float reversedPower = reversedRe * reversedRe + reversedIm * reversedIm;
-                const float weighedStraight = straightPower * path.inversePower[phase];
-                const float weighedReversed = reversedPower * path.inversePower[phase];
+                const float weighedStraight =
+                    (straightRe * straightRe + straightIm * straightIm) * path.inversePower[phase];
+                const float weighedReversed =
+                    (reversedRe * reversedRe + reversedIm * reversedIm) * path.inversePower[phase];
                 const bool straightBetter = weighedStraight > best[j];
                 best[j] = straightBetter ? weighedStraight : best[j];
                 bestWay[j] = straightBetter ? straight : bestWay[j];
@@ -107,6 +150,7 @@ template <int32_t tile>
             }
         }
         for (int32_t j = 0; j < tile; ++j) {
+            position.power[start + j] = power[j];
             position.bestPower[start + j] = best[j];
             position.bestWay[start + j] = bestWay[j];
         }
@@ -177,15 +221,27 @@ inline bool matchAbove(const PositionTurns& position, int32_t i, float floor, fl
     return true;
 }
 
+// The weights of one phase's reference turns: the training's by class (taken where the
+// training's pattern is whole, clear of its first symbol), its last turn, and the flag's.
 void takeWeights(TurnPath& path, int32_t phase, const Iq* turns) {
-    path.referencePower[phase] = 0.0f;
-    for (int32_t k = 0; k < knownTurns; ++k) {
-        const Iq turn = turns[firstKnownSymbol + 1 + k];
-        path.weightsRe[phase][k] = turn.re;
-        path.weightsIm[phase][k] = turn.im;
-        path.referencePower[phase] += norm(turn);
+    const auto turn = [turns](int32_t k) { return turns[firstKnownSymbol + 1 + k]; };
+    float power = 0.0f;
+    for (int32_t k = 0; k < trainingTurns; ++k) {
+        const Iq weight = turn(turnPeriod + k % turnPeriod);
+        path.classRe[phase][k % turnPeriod] = weight.re;
+        path.classIm[phase][k % turnPeriod] = weight.im;
+        power += norm(weight);
     }
-    path.inversePower[phase] = 1.0f / path.referencePower[phase];
+    path.edgeRe[phase] = turn(trainingTurns).re;
+    path.edgeIm[phase] = turn(trainingTurns).im;
+    power += norm(turn(trainingTurns));
+    for (int32_t k = trainingTurns + 1; k < knownTurns; ++k) {
+        path.flagRe[k - trainingTurns - 1] = turn(k).re;
+        path.flagIm[k - trainingTurns - 1] = turn(k).im;
+        power += norm(turn(k));
+    }
+    path.referencePower[phase] = power;
+    path.inversePower[phase] = 1.0f / power;
 }
 
 }  // namespace

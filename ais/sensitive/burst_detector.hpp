@@ -34,8 +34,13 @@
 
 namespace keelwave::ais {
 
-/// Turns between known preamble symbols.
+/// Turns between known preamble symbols, and of them those within the training (up to its
+/// last but one symbol); then come the training's last turn and the flag's.
 constexpr int32_t knownTurns = knownSymbols - 1;
+constexpr int32_t trainingTurns = trainingSymbols - 1 - (firstKnownSymbol + 1);
+constexpr int32_t flagTurns = knownTurns - trainingTurns - 1;
+/// Symbols after which the training's turns repeat: its levels go ++--.
+constexpr int32_t turnPeriod = 4;
 /// Positions within each symbol (sample index modulo 5) where the detector looks.
 constexpr int32_t detectorPositions = 2;
 constexpr int32_t detectorPosition[detectorPositions] = {0, 2};
@@ -85,10 +90,15 @@ struct PositionTurns {
 /// One way of looking at the turns: through the matched filter, or of the channel's samples as
 /// they are, and the reference turns to match them with.
 struct TurnPath {
-    float weightsRe[trainingPhases][knownTurns];  ///< Re(wref_k), oldest turn first
-    float weightsIm[trainingPhases][knownTurns];  ///< Im(wref_k)
-    float referencePower[trainingPhases];         ///< sum |wref_k|^2
-    float inversePower[trainingPhases];           ///< 1 / sum |wref_k|^2
+    /// wref of the training's turns by class (turn index modulo turnPeriod), per phase.
+    float classRe[trainingPhases][turnPeriod];
+    float classIm[trainingPhases][turnPeriod];
+    float edgeRe[trainingPhases];  ///< wref of the training's last turn, per phase
+    float edgeIm[trainingPhases];
+    float flagRe[flagTurns];  ///< wref of the flag's turns, the same in both phases
+    float flagIm[flagTurns];
+    float referencePower[trainingPhases];  ///< sum |wref_k|^2
+    float inversePower[trainingPhases];    ///< 1 / sum |wref_k|^2
     PositionTurns positions[detectorPositions];
 };
 
