@@ -1,6 +1,7 @@
 #include "ais/frame_decoder.hpp"
 
 #include "ais/alloc_or_exit.hpp"
+#include "ais/frame_check.hpp"
 #include "ais/sentence_encoder.hpp"
 
 #include <cstdlib>
@@ -14,11 +15,9 @@
 //                     flag                               flag
 //
 // Data and FCS go out as whole bytes, least significant bit first, with a 0 inserted after
-// every five consecutive 1s so that six 1s in a row only ever appear inside a flag. The FCS is
-// CRC-16/X.25 (HDLC): polynomial x^16 + x^12 + x^5 + 1, bits processed least significant
-// first (reflected constant 0x8408), register preset to 0xFFFF, transmitted complemented, low
-// byte first. Running the same register over the data and the received FCS leaves the fixed
-// residue 0xF0B8 for an intact frame, so no separate complement-and-compare is needed.
+// every five consecutive 1s so that six 1s in a row only ever appear inside a flag. The FCS
+// and the rules a frame must meet to be printed are checkFrame's (ais/frame_check.hpp),
+// shared with the sensitive chain.
 //
 // rawBits keeps the destuffed data, the 16 FCS bits and the end flag's leading 0 and five 1s;
 // the end flag's sixth 1 switches to StateEndFlag without being stored.
@@ -30,15 +29,9 @@ constexpr uint32_t startFlagFifthOne = 5;      // flagCount before the flag's fi
 constexpr uint32_t startFlagSixthOne = 6;      // flagCount before the flag's sixth 1.
 constexpr uint32_t onesBeforeStuffing = 4;     // onesRun at five 1s in a row.
 constexpr int32_t tooLongBitCount = 449;       // Stored bits at which a frame is dropped.
-constexpr int32_t fcsBits = 16;
+constexpr int32_t fcsBits = keelwave::ais::frameCheckBits;
 constexpr int32_t endFlagStoredBits = 6;  // The end flag's leading 0 and five 1s.
 constexpr int32_t frameOverheadBits = fcsBits + endFlagStoredBits;
-constexpr int32_t fcsBytes = fcsBits / 8;
-constexpr uint16_t crcPreset = 0xFFFF;
-constexpr uint16_t crcPolynomialReflected = 0x8408;  // x^16 + x^12 + x^5 + 1, LSB first.
-constexpr uint16_t crcGoodResidue = 0xF0B8;          // Register after data plus intact FCS.
-constexpr int32_t messageIdBits = 6;
-constexpr uint32_t highestMessageId = 27;
 
 void stepTraining(FrameDecoder* decoder, uint8_t bit) {
     if (bit == decoder->prevBit) {
@@ -118,36 +111,6 @@ void stepData(FrameDecoder* decoder, uint8_t bit) {
     }
 }
 
-// Packs the data and FCS bytes (first received bit least significant), runs the FCS register
-// over them and unpacks the data bytes most significant bit first into payloadBits. Returns
-// the register's final value.
-uint16_t unpackFrame(FrameDecoder* decoder, int32_t dataBytes) {
-    const int32_t frameBytes = dataBytes + fcsBytes;
-    auto* bytes = static_cast<uint8_t*>(allocOrExit(static_cast<std::size_t>(frameBytes)));
-    for (int32_t i = 0; i < frameBytes; ++i) {
-        uint8_t byte = 0;
-        for (int32_t j = 0; j < 8; ++j) {
-            byte |= static_cast<uint8_t>(decoder->rawBits[8 * i + j] << j);
-        }
-        bytes[i] = byte;
-    }
-    uint16_t crc = crcPreset;
-    for (int32_t i = 0; i < frameBytes; ++i) {
-        for (int32_t j = 0; j < 8; ++j) {
-            const uint16_t bit = (bytes[i] >> j) & 1u;
-            crc = ((crc ^ bit) & 1u) != 0 ? (crc >> 1) ^ crcPolynomialReflected : crc >> 1;
-        }
-    }
-    std::memset(decoder->payloadBits, 0, frameBitCapacity);
-    for (int32_t i = 0; i < dataBytes; ++i) {
-        for (int32_t j = 0; j < 8; ++j) {
-            decoder->payloadBits[8 * i + j] = (bytes[i] >> (7 - j)) & 1u;
-        }
-    }
-    std::free(bytes);
-    return crc;
-}
-
 void stepEndFlag(FrameDecoder* decoder, uint8_t bit) {
     const int32_t dataBits = decoder->bitCount - frameOverheadBits;
     // Frames carry whole bytes. A length that is not one means bits were added or lost; added
@@ -158,13 +121,13 @@ void stepEndFlag(FrameDecoder* decoder, uint8_t bit) {
         resetFrame(decoder);  // Too short, not whole bytes, or a seventh 1.
         return;
     }
-    const uint16_t crc = unpackFrame(decoder, dataBits / 8);
-    uint32_t messageId = 0;
-    for (int32_t i = 0; i < messageIdBits; ++i) {
-        messageId = (messageId << 1) | decoder->payloadBits[i];
-    }
-    if (crc == crcGoodResidue && messageId != 0 && messageId <= highestMessageId) {
-        emitSentences(decoder, decoder->payloadBits, dataBits);
+    const int32_t frameBits = dataBits + fcsBits;
+    auto* bytes = static_cast<uint8_t*>(allocOrExit(static_cast<std::size_t>(frameBits / 8)));
+    const int32_t messageBits =
+        keelwave::ais::checkFrame(decoder->rawBits, frameBits, bytes, decoder->payloadBits);
+    std::free(bytes);
+    if (messageBits > 0) {
+        emitSentences(decoder, decoder->payloadBits, messageBits);
     }
     resetFrame(decoder);
 }

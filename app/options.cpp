@@ -1,5 +1,7 @@
 #include "app/options.hpp"
 
+#include "app/decoding_chains.hpp"
+
 #include <boost/program_options/errors.hpp>
 #include <boost/program_options/parsers.hpp>
 
@@ -24,6 +26,7 @@ po::options_description makeOptionsDescription() {
         ("verbose", "Verbose output signal level")
         ("input,r", po::value<std::string>(), "Read raw I/Q from a file instead of the tuner "
             "(unsigned 8-bit, 288000 samples/s, centred at 162 MHz; - reads standard input)")
+        ("decoder", po::value<std::string>(), "Decoding chain: classic (default) or sensitive")
         ("realtime", "Replay --input at the pace it was recorded");
     // clang-format on
     return options;
@@ -31,21 +34,32 @@ po::options_description makeOptionsDescription() {
 
 namespace {
 
-/// Refuses a gain the tuner call cannot take: it is passed as floor(gain × 10) tenths of a dB in
-/// an int, so NaN, infinities and values beyond the int range would convert undefinedly.
-void rejectUnusableGain(const po::parsed_options& parsed) {
+/// The option library's own "the argument ('value') for option '--name' is invalid".
+po::invalid_option_value invalidValue(const std::string& name, const std::string& value) {
+    po::invalid_option_value error(value);
+    error.set_option_name(name);
+    error.set_prefix(po::command_line_style::allow_long);
+    return error;
+}
+
+/// Refuses a gain the tuner call cannot take (it is passed as floor(gain × 10) tenths of a dB in
+/// an int, so NaN, infinities and values beyond the int range would convert undefinedly), and
+/// a decoding chain that does not exist.
+void rejectUnusableValues(const po::parsed_options& parsed) {
     for (const po::option& given : parsed.options) {
-        if (given.string_key != "gain" || given.value.empty()) {
+        if (given.value.empty()) {
             continue;
         }
-        const float gain = std::strtof(given.value.front().c_str(), nullptr);
+        const std::string& value = given.value.front();
+        const float gain = std::strtof(value.c_str(), nullptr);
         const float tenths = std::floor(gain * 10.0f);
         const float intLimit = 2147483648.0f;  // 2^31, exactly representable
-        if (!std::isfinite(gain) || tenths < -intLimit || tenths >= intLimit) {
-            po::invalid_option_value error(given.value.front());
-            error.set_option_name("gain");
-            error.set_prefix(po::command_line_style::allow_long);
-            throw error;
+        if (given.string_key == "gain" &&
+            (!std::isfinite(gain) || tenths < -intLimit || tenths >= intLimit)) {
+            throw invalidValue("gain", value);
+        }
+        if (given.string_key == "decoder" && !isDecodingChain(value)) {
+            throw invalidValue("decoder", value);
         }
     }
 }
@@ -76,7 +90,7 @@ po::variables_map parseOptions(int argc, const char* const argv[]) {
     const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
     po::store(parsed, options);
     po::notify(options);
-    rejectUnusableGain(parsed);
+    rejectUnusableValues(parsed);
     rejectTunerOptionsWithInput(options);
     return options;
 }

@@ -1,11 +1,10 @@
 #include "app/run_receiver.hpp"
 
-#include "ais/ais_decoder.hpp"
+#include "app/decoding_chains.hpp"
 #include "app/drop_watch.hpp"
 #include "app/receiver_outputs.hpp"
 #include "app/sdr_exception.hpp"
 #include "net/sentence_dispatch.hpp"
-#include "sdr/classic_chain.hpp"
 #include "sdr/file_source.hpp"
 #include "sdr/input_error.hpp"
 #include "sdr/sdr_device.hpp"
@@ -76,18 +75,17 @@ std::unique_ptr<SampleSource> openRecording(const po::variables_map& options) {
     return file;
 }
 
-/// Each AIS channel with its chain, handing its sentences to `dispatch`.
+/// Each AIS channel with the chain `--decoder` names, handing its sentences to `dispatch`.
 void addAisChannels(SampleSource& source, const po::variables_map& options,
                     SentenceDispatch& dispatch) {
     const bool verbose = options.count("verbose") > 0;
+    const std::string chain =
+        options.count("decoder") ? options["decoder"].as<std::string>() : "classic";
     const keelwave::ais::SentenceSink sink{&dispatchSentence, &dispatch};
     for (const ChannelPlan& plan : aisChannels) {
-        auto decoder = std::make_unique<AisDecoder>(plan.letter, verbose, sink);
-        decoder->frequency = plan.frequency;
-        const auto frequency = static_cast<int32_t>(plan.frequency);
         source.addChannel(std::make_unique<SdrChannel>(
-            frequency,
-            std::make_unique<ClassicChain>(frequency, tunerCentreFrequency, std::move(decoder))));
+            static_cast<int32_t>(plan.frequency),
+            makeDecodingChain(chain, plan.letter, plan.frequency, verbose, sink)));
     }
 }
 

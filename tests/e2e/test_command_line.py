@@ -19,6 +19,7 @@ HELP = """Program options:
   -r [ --input ] arg    Read raw I/Q from a file instead of the tuner (unsigned
                         8-bit, 288000 samples/s, centred at 162 MHz; - reads 
                         standard input)
+  --decoder arg         Decoding chain: classic (default) or sensitive
   --realtime            Replay --input at the pace it was recorded
 
 """
@@ -51,12 +52,14 @@ class CommandLine(unittest.TestCase):
                  "Error: the argument ('ten') for option '--net' is invalid\n"),
                 (["--gain=1", "--gain", "2"], {}, 1, "",
                  "Error: option '--gain' cannot be specified more than once\n"),
-                (["--d", "1"], {}, 1, "", "Error: option '--d' is ambiguous and matches "
+                (["--dev", "1"], {}, 1, "", "Error: option '--dev' is ambiguous and matches "
                  "'--device-index', and '--device-list'\n"),
                 (["--udp"], {}, 1, "",
                  "Error: the required argument for option '--udp' is missing\n"),
                 (["-r", "x.cu8", "--freq-correction", "3"], {}, 1, "",
                  "Error: conflicting options '--input' and '--freq-correction'\n"),
+                (["--decoder", "x"], {}, 1, "",
+                 "Error: the argument ('x') for option '--decoder' is invalid\n"),
                 (["--realtime"], {}, 1, "",
                  "Error: option '--realtime' requires option '--input'\n"),
                 (["-r", "/nothere.cu8"], {}, 1, "",

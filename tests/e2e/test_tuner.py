@@ -34,6 +34,13 @@ class Tuner(unittest.TestCase):
                     "rtlsdr_get_freq_correction", "rtlsdr_reset_buffer", READ,
                     "rtlsdr_cancel_async", "rtlsdr_close dev"])
 
+    def test_the_sensitive_chain_reports_the_channel_power(self):
+        with Keelwave("--decoder", "sensitive", "--verbose",
+                      standin={"INPUT": self.silence.name, "REPEAT": 0}) as run:
+            for channel in "AB":  # in dBFS; silence reads as the floor, the chain has no gain
+                self.assertTrue(run.wait_for(f"INFO     Channel {channel} Level -150 Gain 1\n"))
+            self.assertEqual(run.stop(signal.SIGINT)[0], 0)
+
     def test_settings_reach_the_tuner(self):
         cases = [  # arguments, calls among those made, end of the tuner report
             (["--gain", "20.75"], ["rtlsdr_set_tuner_gain_mode 1", "rtlsdr_set_tuner_gain 207"],

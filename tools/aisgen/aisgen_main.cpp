@@ -79,6 +79,11 @@ po::options_description describeOptions(Options& options) {
             "Carrier to noise in dB, noise measured in 48 kHz around a channel (default: none)")
         ("amplitude", po::value(&options.recording.amplitude)->default_value(50.0),
             "Carrier amplitude in 8-bit sample steps (1..127)")
+        ("amplitude-a", po::value(&options.recording.channelAmplitude[0]),
+            "Carrier amplitude of channel A's bursts (default: --amplitude; the noise follows "
+            "--amplitude and --snr)")
+        ("amplitude-b", po::value(&options.recording.channelAmplitude[1]),
+            "Carrier amplitude of channel B's bursts (default: --amplitude)")
         ("carrier-offset", po::value(&options.recording.carrierOffsetHz)->default_value(0.0),
             "Frequency error of the transmitters, Hz")
         ("ppm", po::value(&options.recording.clockErrorPpm)->default_value(0.0),
@@ -92,6 +97,11 @@ po::options_description describeOptions(Options& options) {
 void checkOptions(Options& options) {
     if (options.recording.amplitude <= 0.0 || options.recording.amplitude > kMaxAmplitude) {
         throw po::error("--amplitude must lie in (0, 127]");
+    }
+    for (const double channelAmplitude : options.recording.channelAmplitude) {
+        if (channelAmplitude < 0.0 || channelAmplitude > kMaxAmplitude) {
+            throw po::error("--amplitude-a and --amplitude-b must lie in (0, 127]");
+        }
     }
     if (options.spacingSlots < 1) {
         throw po::error("--spacing must be at least 1 slot");

@@ -21,6 +21,7 @@ constexpr double kSampleMax = 255.0;
 // Bursts of one channel in time order, and where the renderer stands among them.
 struct ChannelTrack {
     double frequencyHz = 0.0;
+    double amplitude = 0.0;  // in steps of the 8-bit samples
     std::vector<const RecordedBurst*> bursts;
     std::size_t current = 0;
     double modulationPhase = 0.0;  // radians, of the current burst
@@ -72,7 +73,7 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
             const double cycles = cyclesPerSample * static_cast<double>(n);
             const double carrier = 2.0 * kPi * (cycles - std::floor(cycles));
             chunk[static_cast<std::size_t>(n - chunkStart)] += std::polar(
-                settings.amplitude * envelope(u, bitCount), carrier + track.modulationPhase);
+                track.amplitude * envelope(u, bitCount), carrier + track.modulationPhase);
         }
         if (last >= chunkEnd) {
             return;
@@ -98,6 +99,10 @@ void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t total
     ChannelTrack tracks[2];
     tracks[0].frequencyHz = -kChannelOffsetHz + settings.carrierOffsetHz;
     tracks[1].frequencyHz = kChannelOffsetHz + settings.carrierOffsetHz;
+    for (int channel = 0; channel < 2; ++channel) {
+        const double own = settings.channelAmplitude[channel];
+        tracks[channel].amplitude = own != 0.0 ? own : settings.amplitude;
+    }
     for (const RecordedBurst& burst : bursts) {
         if (burst.channel != 'A' && burst.channel != 'B') {
             throw std::invalid_argument("burst channel must be A or B");

@@ -25,6 +25,10 @@ struct RecordedBurst {
 /// 6 A^2 / 10^(SNR / 10): the per-sample SNR of the raw stream is 7.8 dB lower.
 struct RecordingSettings {
     double amplitude = 50.0;  ///< carrier amplitude, in steps of the 8-bit samples (max 127)
+    /// Carrier amplitude of channel A's and of channel B's bursts where not 0 (else
+    /// `amplitude`); the noise stays set by `amplitude` and `snrDb`. For a channel far
+    /// stronger or weaker than the other.
+    double channelAmplitude[2] = {0.0, 0.0};
     double snrDb = std::numeric_limits<double>::infinity();  ///< infinity: no noise
     double carrierOffsetHz = 0.0;                            ///< added to both channel frequencies
     double deviationHz = kAisDeviationHz;

@@ -1,0 +1,236 @@
+#include "ais/sensitive/sensitive_chain.hpp"
+
+#include "ais/sentence_encoder.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+
+namespace keelwave::ais {
+
+namespace {
+
+/// Zero samples in front of the first: the matched filter looks back over them.
+constexpr int32_t basebandGuard = 2 * matchedFilterLead;
+/// Preamble match below which a candidate is taken for noise and dropped. Bursts at 2 dB
+/// signal to noise match at 0.7 to 0.95, noise that got through the detector at 0.05 to
+/// 0.6, above 0.5 some 36 times a minute (both channels).
+constexpr float syncMatchFloor = 0.5f;
+/// Preamble match from which a failed frame is worth turning symbols over: below all but a
+/// few noise candidates an hour, above every burst at 2 dB that the turning over saved.
+constexpr float flipMatchFloor = 0.65f;
+/// Match of the turns' own alignment from which a burst is read by turns (and turned over).
+constexpr float turnsMatchFloor = 0.5f;
+/// Symbols at least this sure (|Re(v_k)| / A) are never turned over: a wrong decision that
+/// sure is rare below the noise level where such a frame still has a chance.
+constexpr float flipReliabilityLimit = 0.7f;
+/// Power of a complex tuner sample at full scale: 128 steps on I and Q.
+constexpr double fullScalePower = 128.0 * 128.0;
+/// Level reported for a channel that gave no power at all.
+constexpr float silentLevelDb = -150.0f;
+/// Gain reported with every level: the chain scales nothing, so it is always unity.
+constexpr float unityGain = 1.0f;
+/// Symbols decided before the frame is read on: a short frame's worth, so a burst costs little
+/// more than its own length.
+constexpr int32_t trackingRun = 64;
+
+}  // namespace
+
+SensitiveChain::SensitiveChain(char channelLetter, double channelOffsetHz, bool verboseReports,
+                               SentenceSink sink, LevelCallback levelReport,
+                               void* levelReportContext)
+    : channel(channelLetter),
+      verbose(verboseReports),
+      levelCallback(levelReport),
+      levelContext(levelReportContext),
+      frameDecoder(createFrameDecoder(channelLetter, sink.callback, sink.context)) {
+    initGmskReference(reference);
+    initChannelFilter(filter, channelOffsetHz);
+    initBurstDetector(detector, reference);
+    std::memset(basebandRe, 0, sizeof basebandRe);
+    std::memset(basebandIm, 0, sizeof basebandIm);
+    basebandStart = -basebandGuard;
+    basebandFill = basebandGuard;
+    decodedUntil = basebandStart;
+    search.checks = 0;
+}
+
+SensitiveChain::~SensitiveChain() {
+    destroyFrameDecoder(frameDecoder);
+}
+
+void SensitiveChain::processBlock(const float* samples, uint32_t count) {
+    const uint32_t pairs = count / 2;
+    for (uint32_t done = 0; done < pairs; done += filterChunkPairs) {
+        const auto chunk = static_cast<int32_t>(std::min<uint32_t>(filterChunkPairs, pairs - done));
+        filterChunk(samples + 2 * static_cast<size_t>(done), chunk);
+        detect();
+        decodeReady(false);
+    }
+    reportLevel();
+}
+
+void SensitiveChain::finish() {
+    decodeReady(true);
+}
+
+void SensitiveChain::filterChunk(const float* samples, int32_t pairs) {
+    makeRoom();
+    float* re = basebandRe + basebandFill;
+    float* im = basebandIm + basebandFill;
+    float power = 0.0f;
+    const int32_t written = filterChannel(filter, samples, pairs, re, im, power);
+    powerSum += power;
+    powerCount += written;
+    basebandFill += written;
+}
+
+void SensitiveChain::makeRoom() {
+    if (basebandFill + filterChunkOutputs + filterTile <= basebandCapacity) {
+        return;
+    }
+    int64_t keepFrom = detector.nextSample - matchedFilterLead;
+    if (pendingCount > 0) {
+        keepFrom = std::min(keepFrom, pending[pendingFirst].instant - candidateLead);
+    }
+    const auto drop = static_cast<int32_t>(std::max<int64_t>(0, keepFrom - basebandStart));
+    basebandFill -= drop;
+    std::memmove(basebandRe, basebandRe + drop, sizeof(float) * basebandFill);
+    std::memmove(basebandIm, basebandIm + drop, sizeof(float) * basebandFill);
+    basebandStart += drop;
+}
+
+void SensitiveChain::detect() {
+    const int64_t end = basebandStart + basebandFill - matchedFilterLag;
+    BurstCandidate found[detectorBatch / candidateWindow + 1];
+    while (detector.nextSample < end) {
+        const int64_t batchEnd = std::min<int64_t>(end, detector.nextSample + detectorBatch);
+        const int32_t count = detectBursts(detector, reference, basebandRe, basebandIm,
+                                           basebandStart, batchEnd, found);
+        for (int32_t i = 0; i < count && pendingCount < pendingCapacity; ++i) {
+            pending[(pendingFirst + pendingCount) % pendingCapacity] = found[i];
+            ++pendingCount;
+        }
+    }
+}
+
+void SensitiveChain::decodeReady(bool ending) {
+    const int64_t available = basebandStart + basebandFill;
+    while (pendingCount > 0) {
+        const BurstCandidate& candidate = pending[pendingFirst];
+        if (!ending && candidate.instant + candidateLag > available) {
+            return;
+        }
+        const BurstCandidate taken = candidate;
+        pendingFirst = (pendingFirst + 1) % pendingCapacity;
+        --pendingCount;
+        decodeCandidate(taken);
+    }
+}
+
+void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
+    if (candidate.instant < decodedUntil) {
+        return;  // Inside a burst already printed, or too soon after it.
+    }
+    ++tally.candidates;
+    // Coherently, first where the detector saw the preamble and then the other training phase
+    // a symbol away: a training of the other phase matches as this one does a symbol on (the
+    // alternation shifted by a bit), so near the noise the detector may take one for the other.
+    const struct {
+        int32_t shift;  // symbols
+        int32_t training;
+    } alignments[] = {{0, candidate.training},
+                      {candidate.training == 0 ? -1 : 1, trainingPhases - 1 - candidate.training}};
+    startBurstWindow(window, candidate.instant, candidate.turnPerSymbol);
+    fill(candidateLead + turnsSearch + 2 + matchedFilterLag);
+    for (const auto& alignment : alignments) {
+        BurstCandidate aligned = candidate;
+        const int32_t offset = alignment.shift * samplesPerSymbol;
+        aligned.instant += offset;
+        aligned.training = alignment.training;
+        const BurstTiming timing = synchroniseBurst(reference, window.re + candidateLead + offset,
+                                                    window.im + candidateLead + offset, aligned);
+        if (timing.match >= syncMatchFloor) {
+            ++tally.synchronised;
+            if (readBurst(candidate, timing, false)) {
+                return;
+            }
+        }
+    }
+    // Failing that, level by level from the turns, aligned anew on them.
+    const BurstTiming timing =
+        alignTurns(reference, window.re + candidateLead, window.im + candidateLead, candidate);
+    if (timing.match >= turnsMatchFloor) {
+        readBurst(candidate, timing, true);
+    }
+}
+
+bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTiming& timing,
+                               bool byTurns) {
+    // Symbols are decided a run at a time, and read, until the frame ends.
+    const float* re = window.re + candidateLead;
+    const float* im = window.im + candidateLead;
+    const auto shift = static_cast<int32_t>(timing.sample - candidate.instant);
+    startTracking(tracker, timing);
+    symbols.count = 0;
+    symbols.byLevels = false;
+    startFrame(search);
+    const auto decideUntil = [&](int32_t end) {
+        fill(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
+             matchedFilterLag + 2);
+        if (byTurns) {
+            trackTurns(tracker, reference, re + shift, im + shift, end, symbols);
+        } else {
+            trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
+        }
+    };
+    FrameReading reading = FrameReading::needsSymbols;
+    while (reading == FrameReading::needsSymbols && symbols.count < burstSymbolCapacity) {
+        decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
+        reading = readFrame(search, symbols);
+    }
+    const bool turnedOver = reading != FrameReading::passed;
+    if (turnedOver && timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
+        startFlips(search, symbols, flipReliabilityLimit);
+        reading = searchFlips(search, symbols);
+        while (reading == FrameReading::needsSymbols) {
+            decideUntil(std::min(burstSymbolCapacity, symbols.count + trackingRun));
+            reading = searchFlips(search, symbols);
+        }
+    }
+    if (reading != FrameReading::passed) {
+        return false;
+    }
+    ++tally.printed;
+    tally.turnedOver += turnedOver ? 1 : 0;
+    emitSentences(frameDecoder, search.payloadBits, search.messageBits);
+    // The next burst's preamble cannot end before this one's end flag plus a preamble.
+    decodedUntil =
+        timing.sample + (search.endSymbol + preambleSymbols - lastKnownSymbol) * samplesPerSymbol;
+    return true;
+}
+
+void SensitiveChain::fill(int32_t end) {
+    fillBurstWindow(window, end, basebandRe, basebandIm, basebandStart, basebandFill);
+}
+
+void SensitiveChain::reportLevel() {
+    const time_t now = std::time(nullptr);
+    if (now - lastReportTime <= 0) {
+        return;
+    }
+    lastReportTime = now;
+    const double meanPower = powerCount > 0 ? powerSum / static_cast<double>(powerCount) : 0.0;
+    powerSum = 0.0;
+    powerCount = 0;
+    if (!verbose || levelCallback == nullptr) {
+        return;
+    }
+    const float level = meanPower > 0.0
+                            ? static_cast<float>(10.0 * std::log10(meanPower / fullScalePower))
+                            : silentLevelDb;
+    levelCallback(levelContext, channel, level, unityGain);
+}
+
+}  // namespace keelwave::ais

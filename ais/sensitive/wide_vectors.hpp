@@ -1,0 +1,14 @@
+#pragma once
+
+// The two loops that run on every sample, the channel filter's and the burst detector's, are
+// built twice: for the x86-64 baseline (SSE2), and for processors with AVX2 and FMA (x86-64
+// processors of the last decade), on which they run two to three times as fast. Which build
+// runs is decided once per chain, from what the processor says it supports.
+
+namespace keelwave::ais {
+
+/// True when this processor runs the AVX2 and FMA builds of the inner loops; always false
+/// off x86-64.
+bool hasWideVectors();
+
+}  // namespace keelwave::ais

@@ -1,0 +1,228 @@
+#include "ais/sensitive/sensitive_chain.hpp"
+#include "tests/ais/sensitive/chain_recording.hpp"
+#include "tools/transmitter/nmea_input.hpp"
+#include "tools/transmitter/reception_score.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <utility>
+
+namespace keelwave::ais::test {
+namespace {
+
+using transmitter::Bits;
+using transmitter::RecordingSettings;
+using Printed = std::map<char, std::vector<std::string>>;
+
+constexpr std::size_t tunerBlockFloats = 102400;  // one transfer of the tuner
+constexpr std::size_t corpusShare = 40;           // messages of every type, ~0.6 s on air
+constexpr double carrierSteps = 20.0;             // amplitude in 8-bit steps
+// The transmitter model's noise figure is over 48 kHz; these tests speak of 25 kHz.
+const double bandCorrectionDb = 10.0 * std::log10(48000.0 / 25000.0);
+
+RecordingSettings at(double snr25Db, double carrierHz = 0.0, double clockPpm = 0.0) {
+    RecordingSettings settings;
+    settings.amplitude = carrierSteps;
+    settings.snrDb = snr25Db - bandCorrectionDb;
+    settings.carrierOffsetHz = carrierHz;
+    settings.clockErrorPpm = clockPpm;
+    return settings;
+}
+
+// An unmodulated carrier of `amplitude` steps on channel A, `pairs` tuner samples of it.
+std::vector<float> carrierOnA(double amplitude, std::size_t pairs) {
+    std::vector<float> samples;
+    for (std::size_t n = 0; n < pairs; ++n) {
+        const double phase = -2.0 * 3.14159265358979 * 25000.0 * static_cast<double>(n) / 288000.0;
+        samples.push_back(static_cast<float>(std::round(amplitude * std::cos(phase))));
+        samples.push_back(static_cast<float>(std::round(amplitude * std::sin(phase))));
+    }
+    return samples;
+}
+
+TEST(SensitiveChain, PrintsExactlyTheSentencesSent) {
+    const std::vector<Bits> messages = corpusMessages(corpusShare);
+    struct Case {
+        const char* name;
+        RecordingSettings settings;
+        bool trainingFromOne;
+    };
+    const Case cases[] = {
+        {"8 dB", at(8.0), false},
+        {"20 dB, carrier 4 kHz high", at(20.0, 4000.0), false},
+        {"20 dB, carrier 4 kHz low", at(20.0, -4000.0), false},
+        {"12 dB, carrier 1 kHz low, clock 100 ppm fast", at(12.0, -1000.0, -100.0), false},
+        {"12 dB, clock 100 ppm slow", at(12.0, 0.0, 100.0), false},
+        {"8 dB, training alternating from 1", at(8.0), true},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const ChainInput input = render(messages, test.settings, 0, test.trainingFromOne);
+        const Printed printed = decode(input.samples, tunerBlockFloats);
+        EXPECT_EQ(printed.at('A'), input.expected.at('A'));
+        EXPECT_EQ(printed.at('B'), input.expected.at('B'));
+    }
+}
+
+TEST(SensitiveChain, ReadsDiscriminatorAudioWhoseLowFrequenciesWereBlocked) {
+    // A coupling capacitor ahead of the audio makes the carrier's frequency wander with the
+    // data by hundreds of Hz within a burst: too fast for the phase to be followed.
+    const std::vector<Bits> messages = corpusMessages(corpusShare / 2);
+    for (const double highPassHz : {0.0, 50.0}) {
+        SCOPED_TRACE(highPassHz);
+        const ChainInput input = renderThroughAudio(messages, highPassHz);
+        EXPECT_EQ(decode(input.samples, tunerBlockFloats).at('A'), input.expected.at('A'));
+    }
+}
+
+TEST(SensitiveChain, ReadsTheRealLongBeachRecording) {
+    // Its first 0.75 s: two bursts whose training alternates from 1 and one from 0, all three
+    // through the scanner's audio path. Listed are the messages an independent receiver found.
+    const std::vector<std::string> listed = {
+        "15MwlV0P00GRUEdCD@0p4OvT0<11", "34`ecn1000GRol0CCkk<DofR0000",
+        "55Mw>bP00001L<C;7O4h58<tp62222222222220P1H?624SosFS<4p0CQiC1Dp888888888"};
+    const Printed printed = decode(longBeachOnCarrier(0.75), tunerBlockFloats);
+    // Each message's payload, its fragments joined.
+    std::vector<std::string> messages;
+    for (const std::string& sentence : printed.at('A')) {
+        std::vector<std::string> fields;
+        std::stringstream stream(sentence);
+        for (std::string field; std::getline(stream, field, ',');) {
+            fields.push_back(field);
+        }
+        if (fields[2] == "1") {
+            messages.emplace_back();
+        }
+        messages.back() += fields[5];
+    }
+    EXPECT_EQ(messages, listed);
+}
+
+TEST(SensitiveChain, BlocksCutAnywhereDecodeAlike) {
+    const ChainInput input = render(corpusMessages(corpusShare / 2), at(6.0));
+    const Printed whole = decode(input.samples, input.samples.size());
+    ASSERT_FALSE(whole.at('A').empty());
+    for (const std::size_t block :
+         {std::size_t{2}, std::size_t{6}, std::size_t{998}, std::size_t{8194}, tunerBlockFloats}) {
+        SCOPED_TRACE(block);
+        EXPECT_EQ(decode(input.samples, block), whole);
+    }
+}
+
+TEST(SensitiveChain, NearTheNoisePrintsEachMessageAtMostOnce) {
+    // At 2 dB bursts are found through several preamble matches, readings and symbols turned
+    // over; each message must still come out at most once, and nothing else.
+    const std::vector<Bits> messages = corpusMessages(corpusShare);
+    const ChainInput input = render(messages, at(2.0));
+    ChainCounts counts[2];
+    Printed printed = decode(input.samples, tunerBlockFloats, counts);
+    for (int c = 0; c < 2; ++c) {
+        const char channel = c == 0 ? 'A' : 'B';
+        SCOPED_TRACE(channel);
+        std::vector<Bits> sent;
+        for (std::size_t i = c; i < messages.size(); i += 2) {
+            sent.push_back(messages[i]);
+        }
+        const transmitter::ReceptionScore score =
+            transmitter::scoreReception(sent, channel, printed[channel]);
+        EXPECT_TRUE(score.strays.empty());
+        EXPECT_GT(score.printed, 0u);
+        EXPECT_GT(counts[c].turnedOver, 0);
+        EXPECT_EQ(counts[c].printed, static_cast<int64_t>(score.printed));
+    }
+}
+
+TEST(SensitiveChain, PrintsARepeatedMessageEachTime) {
+    const Bits message = corpusMessages(1).front();
+    const ChainInput input = render({message, message, message}, at(12.0), 'A');
+    ASSERT_EQ(input.expected.at('A').size(), 3u);
+    EXPECT_EQ(decode(input.samples, tunerBlockFloats).at('A'), input.expected.at('A'));
+}
+
+TEST(SensitiveChain, PrintsNothingForInputWithoutMessages) {
+    std::mt19937 random(7);
+    std::normal_distribution<float> noise(0.0f, 38.0f);  // the noise of a 2 dB recording
+    std::uniform_int_distribution<int> anyByte(0, 255);
+    constexpr std::size_t seconds = 2;
+    const std::size_t floats = seconds * 2 * 288000;
+    struct Case {
+        const char* name;
+        std::vector<float> samples;
+    };
+    std::vector<Case> cases = {{"gaussian noise", {}},
+                               {"silence", std::vector<float>(floats, 0.0f)},
+                               {"random bytes", {}},
+                               {"carrier on channel A", carrierOnA(100.0, floats / 2)}};
+    for (std::size_t i = 0; i < floats; ++i) {
+        cases[0].samples.push_back(std::round(noise(random)));
+        cases[2].samples.push_back(static_cast<float>(anyByte(random) - 128));
+    }
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const Printed printed = decode(test.samples, tunerBlockFloats);
+        EXPECT_TRUE(printed.at('A').empty());
+        EXPECT_TRUE(printed.at('B').empty());
+    }
+}
+
+TEST(SensitiveChain, PrintsNoneOfTheRealInvalidTypes) {
+    std::ifstream file(PROJECT_DIR "/tests/data/real-aivdm-invalid-type.nmea");
+    std::vector<Bits> messages;
+    for (const transmitter::AisMessage& message : transmitter::readNmeaMessages(file).messages) {
+        messages.push_back(message.bits);
+    }
+    ASSERT_FALSE(messages.empty());
+    const ChainInput input = render(messages, at(20.0));
+    EXPECT_TRUE(decode(input.samples, tunerBlockFloats).at('A').empty());
+    EXPECT_TRUE(decode(input.samples, tunerBlockFloats).at('B').empty());
+}
+
+// The level reports a chain made: how many, and the last one's channel and level.
+struct Report {
+    int calls = 0;
+    int channel = 0;
+    float level = 0.0f;
+};
+
+void keep(void* context, int channel, float level, float) {
+    auto* report = static_cast<Report*>(context);
+    *report = {report->calls + 1, channel, level};
+}
+
+TEST(SensitiveChain, ReportsTheChannelsPowerWhenVerbose) {
+    // A carrier of 64 steps on channel A: a quarter of full scale in power, -6 dBFS.
+    const std::vector<float> samples = carrierOnA(64.0, 288000 / 10);
+    struct Case {
+        char channel;
+        double offsetHz;
+        bool verbose;
+        int calls;
+        float lowest;
+        float highest;
+    };
+    const Case cases[] = {
+        {'A', -25000.0, true, 1, -6.3f, -5.8f},
+        {'B', 25000.0, true, 1, -200.0f, -55.0f},  // 50 kHz away: the filter's stopband
+        {'A', -25000.0, false, 0, 0.0f, 0.0f},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.channel);
+        Report report;
+        SensitiveChain chain(test.channel, test.offsetHz, test.verbose, SentenceSink{}, &keep,
+                             &report);
+        chain.processBlock(samples.data(), static_cast<uint32_t>(samples.size()));
+        ASSERT_EQ(report.calls, test.calls);
+        if (test.calls > 0) {
+            EXPECT_EQ(report.channel, test.channel);
+            EXPECT_GE(report.level, test.lowest);
+            EXPECT_LE(report.level, test.highest);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace keelwave::ais::test
