@@ -50,7 +50,7 @@ class Tuner(unittest.TestCase):
             (["--freq-correction", "-12"], ["rtlsdr_set_freq_correction -12"],
              "Freq Correction: -12 ppm\nGain: Auto\n"),
             (["--device-index", "1"], ["rtlsdr_open 1"], "Gain: Auto\n"),
-            (["--udp", "localhost:10110"], [], "Gain: Auto\n"),
+            (["--udp", "localhost:1"], [], "Gain: Auto\n"),
             (["--udp", "127.0.0.1:10110x", "stray"], [], "Gain: Auto\n"),
         ]
         for arguments, calls, report in cases:

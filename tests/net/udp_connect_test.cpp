@@ -18,7 +18,12 @@ TEST(UdpConnect, SendsEachLineAsOneDatagramOnceTheHostIsKnown) {
     for (const char* host : {"127.0.0.1", "", "localhost"}) {
         SCOPED_TRACE(host);
         IoThread loop;
-        udp::socket listener(loop.io, udp::endpoint(boost::asio::ip::address_v4::loopback(), 0));
+        udp::socket listener(loop.io);
+        do {  // an odd port: its lowest bit must reach the destination too
+            listener.close();
+            listener.open(udp::v4());
+            listener.bind({boost::asio::ip::address_v4::loopback(), 0});
+        } while (listener.local_endpoint().port() % 2 == 0);
         const auto client =
             boost::make_shared<UdpConnect>(loop.io, host, listener.local_endpoint().port());
         boost::asio::post(loop.io, [client] { client->connect(); });
