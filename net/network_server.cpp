@@ -3,6 +3,7 @@
 #include "app/logger.hpp"
 
 #include <boost/asio/error.hpp>
+#include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/make_shared.hpp>
@@ -15,6 +16,10 @@
 
 namespace {
 
+/// How long accepting rests after it failed for want of descriptors or memory: clients that
+/// leave in the meantime give them back, and a failing accept costs nothing while it rests.
+constexpr std::chrono::seconds acceptPauseTime{1};
+
 // Keep-alive tuning for client sockets: after 30 s of silence, probe every 5 s and give up
 // after 3 unanswered probes.
 constexpr int keepAliveProbeCount = 3;
@@ -24,6 +29,26 @@ constexpr int keepAliveIntervalSeconds = 5;
 void setTcpOption(boost::asio::ip::tcp::socket& socket, int name, int value) {
     // A tuning the system refuses is not worth losing the client over; the result is ignored.
     ::setsockopt(socket.native_handle(), IPPROTO_TCP, name, &value, sizeof value);
+}
+
+/// The peer as "address:port", "[address]:port" for IPv6; an IPv4 client of the dual-stack
+/// listener is written as IPv4. Throws if the peer is not known.
+std::string describePeer(const boost::asio::ip::tcp::socket& socket) {
+    const auto peer = socket.remote_endpoint();
+    boost::asio::ip::address address = peer.address();
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+    }
+    const std::string text = address.to_string();
+    const std::string port = std::to_string(peer.port());
+    return address.is_v6() ? "[" + text + "]:" + port : text + ":" + port;
+}
+
+/// Accept failures that the next accept would meet again at once.
+bool lacksResources(const boost::system::error_code& error) {
+    namespace errc = boost::system::errc;
+    return error == errc::too_many_files_open || error == errc::too_many_files_open_in_system ||
+           error == errc::no_buffer_space || error == errc::not_enough_memory;
 }
 
 }  // namespace
@@ -70,9 +95,24 @@ void NetworkSession::startReading() {
 void NetworkSession::handleRead(const boost::system::error_code& error) {
     if (!error) {
         startReading();
+    } else if (error == boost::asio::error::eof) {
+        // Only the client's sending side has ended, as listen-only clients end it at once:
+        // it goes on receiving.
+        awaitFailure();
     } else if (error != boost::asio::error::operation_aborted) {
         disconnect();
     }
+}
+
+void NetworkSession::awaitFailure() {
+    // A client that shut down its sending side and one that closed entirely look alike until
+    // a line reaches them: the second answers it with a reset, which ends this wait.
+    socket.async_wait(boost::asio::ip::tcp::socket::wait_error,
+                      [self = shared_from_this()](const boost::system::error_code& error) {
+                          if (error != boost::asio::error::operation_aborted) {
+                              self->disconnect();
+                          }
+                      });
 }
 
 void NetworkSession::startWrite() {
@@ -140,14 +180,41 @@ void NetworkSession::disconnect() {
 }
 
 NetworkServer::NetworkServer(boost::asio::io_service& ioService, unsigned short port)
-    : io(ioService), acceptor(ioService) {
-    const boost::asio::ip::tcp::endpoint endpoint(boost::asio::ip::tcp::v4(), port);
-    acceptor.open(endpoint.protocol());
-    acceptor.set_option(boost::asio::socket_base::reuse_address(true));
-    acceptor.bind(endpoint);
-    acceptor.listen(boost::asio::socket_base::max_listen_connections);  // SOMAXCONN
-    acceptor.set_option(boost::asio::socket_base::reuse_address(true));
+    : io(ioService), acceptor(ioService), acceptPause(ioService) {
+    using boost::asio::ip::tcp;
+    boost::system::error_code error;
+    listen(tcp::endpoint(tcp::v6(), port), error);
+    if (error) {
+        // No IPv6 here (or not on this port): IPv4 alone, whose failure is the one reported.
+        acceptor.close(error);
+        listen(tcp::endpoint(tcp::v4(), port), error);
+        if (error) {
+            throw boost::system::system_error(error);
+        }
+    }
     startAccept();
+}
+
+void NetworkServer::listen(const boost::asio::ip::tcp::endpoint& endpoint,
+                           boost::system::error_code& error) {
+    const auto reuseAddress = boost::asio::socket_base::reuse_address(true);
+    acceptor.open(endpoint.protocol(), error);
+    if (!error) {
+        acceptor.set_option(reuseAddress, error);
+    }
+    if (!error && endpoint.protocol() == boost::asio::ip::tcp::v6()) {
+        // IPv4 clients too, as mapped addresses, whatever the system's default.
+        acceptor.set_option(boost::asio::ip::v6_only(false), error);
+    }
+    if (!error) {
+        acceptor.bind(endpoint, error);
+    }
+    if (!error) {
+        acceptor.listen(boost::asio::socket_base::max_listen_connections, error);  // SOMAXCONN
+    }
+    if (!error) {
+        acceptor.set_option(reuseAddress, error);
+    }
 }
 
 NetworkServer::~NetworkServer() {
@@ -162,6 +229,7 @@ NetworkServer::~NetworkServer() {
         accepting->detach();
     }
     boost::system::error_code ignored;
+    acceptPause.cancel(ignored);
     acceptor.close(ignored);
 }
 
@@ -210,26 +278,53 @@ void NetworkServer::handleAccept(const boost::shared_ptr<NetworkSession>& client
     if (error == boost::asio::error::operation_aborted) {
         return;
     }
+    if (lacksResources(error)) {
+        pauseAccepting(error);
+        return;
+    }
     if (error) {
         startAccept();
         return;
     }
+    acceptFailing = false;
+    try {
+        client->remote = describePeer(client->socket);
+    } catch (const std::exception&) {
+        // The peer may already be gone; it is served (and soon forgotten) without a name.
+    }
     {
         boost::mutex::scoped_lock guard(clientsLock);
-        clients.insert(client);
-        try {
-            const auto peer = client->socket.remote_endpoint();
-            client->remote = peer.address().to_string() + ":" + std::to_string(peer.port());
-        } catch (const std::exception&) {
-            // The peer may already be gone; it is served (and soon forgotten) without a name.
+        if (clients.size() >= maxClients) {
+            Logger::instance().log(Logger::INFO, "Refused " + client->remote + ", already " +
+                                                     std::to_string(maxClients) + " clients");
+            boost::system::error_code ignored;
+            client->socket.close(ignored);
+        } else {
+            clients.insert(client);
+            setTcpOption(client->socket, TCP_KEEPCNT, keepAliveProbeCount);
+            setTcpOption(client->socket, TCP_KEEPIDLE, keepAliveIdleSeconds);
+            setTcpOption(client->socket, TCP_KEEPINTVL, keepAliveIntervalSeconds);
+            client->startReading();
+            Logger::instance().log(Logger::INFO, "Connected " + client->remote);
         }
-        setTcpOption(client->socket, TCP_KEEPCNT, keepAliveProbeCount);
-        setTcpOption(client->socket, TCP_KEEPIDLE, keepAliveIdleSeconds);
-        setTcpOption(client->socket, TCP_KEEPINTVL, keepAliveIntervalSeconds);
-        client->startReading();
-        Logger::instance().log(Logger::INFO, "Connected " + client->remote);
     }
     startAccept();
+}
+
+void NetworkServer::pauseAccepting(const boost::system::error_code& error) {
+    // Logged once for as long as the shortage lasts, not at every retry.
+    if (!acceptFailing) {
+        acceptFailing = true;
+        Logger::instance().log(Logger::ERROR,
+                               "Accept error " + error.message() + ", retrying every second");
+    }
+    acceptPause.expires_after(acceptPauseTime);
+    // Teardown detaches the client of the failed accept, as it would a pending one.
+    acceptPause.async_wait([this, client = accepting](const boost::system::error_code& waited) {
+        if (!waited && !client->isDetached()) {
+            startAccept();
+        }
+    });
 }
 
 void NetworkServer::removeClient(const boost::shared_ptr<NetworkSession>& client) {

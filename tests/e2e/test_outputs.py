@@ -36,14 +36,18 @@ class Outputs(unittest.TestCase):
             port = free_port()
             with Keelwave("--net", str(port), "--udp", "127.0.0.1:%d" % udp.getsockname()[1],
                           standin={"INPUT": DEMO}) as receiver:
-                with connect(port) as client:
+                with connect(port) as client, connect(port) as leaver:
                     address = "%s:%d" % client.getsockname()
+                    left = "%s:%d" % leaver.getsockname()
+                    read_lines(leaver, 1)
+                    leaver.close()  # noticed by the sentences that follow
                     over_tcp = read_lines(client, len(DEMO_SENTENCES))
-                self.assertTrue(receiver.wait_for("INFO     Disconnected %s\n" % address))
+                self.assertTrue(receiver.wait_for("INFO     Disconnected %s\n" % left))
                 collector.join()
                 status, out, _ = receiver.stop(signal.SIGINT)
         self.assertEqual(status, 0)
         self.assertIn("INFO     Connected %s\n" % address, out)
+        self.assertIn("INFO     Connected %s\n" % left, out)
         self.assertTrue(all(d.endswith("\r\n") and d.count("\r\n") == 1 for d in datagrams))
         for sentences in logged_sentences(out), over_tcp, [d[:-2] for d in datagrams]:
             self.assert_heard_as_sent(sentences)
