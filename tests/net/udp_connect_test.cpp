@@ -12,15 +12,24 @@ namespace {
 
 using boost::asio::ip::udp;
 
-const auto quickRetry = boost::posix_time::milliseconds(100);
+constexpr std::chrono::milliseconds quickRetry{100};
+constexpr std::chrono::seconds slowLookup{10};
 
 TEST(UdpConnect, SendsEachLineAsOneDatagramOnceTheHostIsKnown) {
-    for (const char* host : {"127.0.0.1", "", "localhost"}) {
-        SCOPED_TRACE(host);
+    const boost::asio::ip::address v4 = boost::asio::ip::address_v4::loopback();
+    const boost::asio::ip::address v6 = boost::asio::ip::address_v6::loopback();
+    struct Case {
+        const char* host;
+        boost::asio::ip::address listener;
+    };
+    // The empty host looks up both loopback addresses, and goes to IPv4.
+    const Case cases[] = {{"127.0.0.1", v4}, {"", v4}, {"localhost", v4}, {"::1", v6}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
         IoThread loop;
-        udp::socket listener(loop.io, udp::endpoint(boost::asio::ip::address_v4::loopback(), 0));
+        udp::socket listener(loop.io, udp::endpoint(c.listener, 0));
         const auto client =
-            boost::make_shared<UdpConnect>(loop.io, host, listener.local_endpoint().port());
+            boost::make_shared<UdpConnect>(loop.io, c.host, listener.local_endpoint().port());
         client->connect();
         // Lines sent before the lookup has answered are dropped.
         for (int attempt = 0; attempt < 100 && listener.available() == 0; ++attempt) {
@@ -48,7 +57,7 @@ TEST(UdpConnect, RetriesTheLookupOfAnUnknownHostForAsLongAsItFails) {
     LogCapture log;
     IoThread loop;
     const auto client = boost::make_shared<UdpConnect>(loop.io, "no.such.host.invalid", 10110,
-                                                       boost::posix_time::seconds(10), quickRetry);
+                                                       slowLookup, quickRetry);
     client->connect();
     ASSERT_TRUE(log.waitFor("ERROR    Can't resolve host no.such.host.invalid ", 3));
     client->send("dropped\r\n");
@@ -62,8 +71,8 @@ TEST(UdpConnect, ASendErrorDropsTheDestinationUntilTheNextLookup) {
     LogCapture log;
     IoThread loop;
     // Broadcast without SO_BROADCAST: every send fails.
-    const auto client = boost::make_shared<UdpConnect>(loop.io, "255.255.255.255", 10110,
-                                                       boost::posix_time::seconds(10), quickRetry);
+    const auto client =
+        boost::make_shared<UdpConnect>(loop.io, "255.255.255.255", 10110, slowLookup, quickRetry);
     client->connect();
     for (int attempt = 0; attempt < 100 && log.text().empty(); ++attempt) {
         client->send("line\r\n");
