@@ -1,10 +1,12 @@
 """The real keelwave binary on the stand-in librtlsdr, and the clients a chart program would be.
 CTest gives KEELWAVE_BINARY, STANDIN_DIR (where the stand-in's librtlsdr.so.0 is) and PROJECT_DIR.
 """
+import fcntl
 import os
 import socket
 import subprocess
 import tempfile
+import threading
 import time
 
 DEMO = os.path.join(os.environ["PROJECT_DIR"], "data", "demo.cu8")
@@ -12,21 +14,24 @@ DEMO_SENTENCES = open(DEMO.replace(".cu8", ".expected.txt")).read().split()
 GAINS = ("Supported Gains (dB):  0.0 0.9 1.4 2.7 3.7 7.7 8.7 12.5 14.4 15.7 16.6 19.7 20.7 22.9 "
          "25.4 28.0 29.7 32.8 33.8 36.4 37.2 38.6 40.2 42.1 43.4 43.9 44.5 48.0 49.6\n")
 REPORT = GAINS + "Freq: 162.000 MHz\nFreq Correction: 0 ppm\n"
+CLOSED = "closed"  # as standard output: the run starts without one, as `keelwave >&-` does
 
 
 class Keelwave:
     """A run in the background with one tuner attached, unless `standin` (RTLSDR_STANDIN_*
-    settings without the prefix) says otherwise; its standard output and error and the
-    stand-in's call log go to files read while it runs."""
+    settings without the prefix) says otherwise; its standard output (unless `stdout` gives
+    another, or CLOSED) and error and the stand-in's call log go to files read while it runs."""
 
-    def __init__(self, *arguments, standin=None, stdin=subprocess.DEVNULL):
+    def __init__(self, *arguments, standin=None, stdin=subprocess.DEVNULL, stdout=None):
         self.files = tempfile.TemporaryDirectory(prefix="keelwave-test-")
         settings = {"DEVICES": 1, "CALL_LOG": self.path("calls"), **(standin or {})}
         environment = dict(os.environ, LD_LIBRARY_PATH=os.environ["STANDIN_DIR"],
                            **{"RTLSDR_STANDIN_" + k: str(v) for k, v in settings.items()})
         with open(self.path("out"), "wb") as out, open(self.path("err"), "wb") as err:
-            self.process = subprocess.Popen([os.environ["KEELWAVE_BINARY"], *arguments],
-                                            env=environment, stdin=stdin, stdout=out, stderr=err)
+            self.process = subprocess.Popen(
+                [os.environ["KEELWAVE_BINARY"], *arguments], env=environment, stdin=stdin,
+                stdout=out if stdout in (None, CLOSED) else stdout, stderr=err,
+                preexec_fn=(lambda: os.close(1)) if stdout == CLOSED else None)
 
     def __enter__(self):
         return self
@@ -45,12 +50,12 @@ class Keelwave:
         with open(self.path(name), encoding="latin-1") as file:
             return file.read()
 
-    def wait_for(self, text, where="out", timeout=20):
-        """True once `text` has appeared in "out", "err" or "calls"."""
+    def wait_for(self, text, where="out", timeout=20, count=1):
+        """True once `text` has appeared `count` times in "out", "err" or "calls"."""
         deadline = time.monotonic() + timeout
-        while text not in self.read(where) and time.monotonic() < deadline:
+        while self.read(where).count(text) < count and time.monotonic() < deadline:
             time.sleep(0.01)
-        return text in self.read(where)
+        return self.read(where).count(text) >= count
 
     def calls(self):
         return self.read("calls").splitlines()
@@ -68,10 +73,36 @@ class Keelwave:
         return status, self.read("out"), self.read("err")
 
 
-def run(*arguments, standin=None, stdin=subprocess.DEVNULL):
+def run(*arguments, standin=None, stdin=subprocess.DEVNULL, stdout=None):
     """A run to its end, with no tuner attached unless `standin` gives some."""
-    with Keelwave(*arguments, standin={"DEVICES": 0, **(standin or {})}, stdin=stdin) as run:
+    with Keelwave(*arguments, standin={"DEVICES": 0, **(standin or {})}, stdin=stdin,
+                  stdout=stdout) as run:
         return run.stop()
+
+
+def small_pipe():
+    """A pipe that holds one page (a few dozen log lines): its reading end as a file, and its
+    writing end, for a run's standard output, to be closed here once the run has it."""
+    reading, writing = os.pipe()
+    fcntl.fcntl(writing, fcntl.F_SETPIPE_SZ, 4096)
+    return os.fdopen(reading, "rb"), writing
+
+
+def feed(pipe, data, close=False):
+    """Writes `data` to a run's standard input on a thread of its own, which ends by itself
+    should the run stop taking it; closes the pipe after it if asked. Returns the thread."""
+    def write():
+        try:
+            pipe.write(data)
+            if close:
+                pipe.close()
+            else:
+                pipe.flush()
+        except BrokenPipeError:
+            pass
+    feeder = threading.Thread(target=write, daemon=True)
+    feeder.start()
+    return feeder
 
 
 def logged_sentences(out):
@@ -90,15 +121,15 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def connect(port, receive_buffer=0, timeout=10):
+def connect(port, receive_buffer=0, timeout=10, address="127.0.0.1"):
     """A TCP client of the receiver's server, retrying while nothing listens yet."""
     deadline = time.monotonic() + timeout
     while True:
-        client = socket.socket()
+        client = socket.socket(socket.AF_INET6 if ":" in address else socket.AF_INET)
         if receive_buffer:
             client.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
         try:
-            client.connect(("127.0.0.1", port))
+            client.connect((address, port))
             return client
         except ConnectionRefusedError:
             client.close()
