@@ -3,6 +3,7 @@
 #include "net/udp_connect.hpp"
 #include "tests/support/io_thread.hpp"
 
+#include <boost/asio/post.hpp>
 #include <boost/make_shared.hpp>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,11 @@ namespace {
 using boost::asio::ip::udp;
 
 constexpr std::chrono::milliseconds quickRetry{100};
+
+/// As the run connects before its loop runs: the lookup's answer cannot overtake `connect`.
+void connectOnTheLoop(IoThread& loop, const boost::shared_ptr<UdpConnect>& client) {
+    boost::asio::post(loop.io, [client] { client->connect(); });
+}
 constexpr std::chrono::seconds slowLookup{10};
 
 TEST(UdpConnect, SendsEachLineAsOneDatagramOnceTheHostIsKnown) {
@@ -30,7 +36,7 @@ TEST(UdpConnect, SendsEachLineAsOneDatagramOnceTheHostIsKnown) {
         udp::socket listener(loop.io, udp::endpoint(c.listener, 0));
         const auto client =
             boost::make_shared<UdpConnect>(loop.io, c.host, listener.local_endpoint().port());
-        client->connect();
+        connectOnTheLoop(loop, client);
         // Lines sent before the lookup has answered are dropped.
         for (int attempt = 0; attempt < 100 && listener.available() == 0; ++attempt) {
             client->send("probe\r\n");
@@ -58,7 +64,7 @@ TEST(UdpConnect, RetriesTheLookupOfAnUnknownHostForAsLongAsItFails) {
     IoThread loop;
     const auto client = boost::make_shared<UdpConnect>(loop.io, "no.such.host.invalid", 10110,
                                                        slowLookup, quickRetry);
-    client->connect();
+    connectOnTheLoop(loop, client);
     ASSERT_TRUE(log.waitFor("ERROR    Can't resolve host no.such.host.invalid ", 3));
     client->send("dropped\r\n");
     loop.stop();
@@ -73,7 +79,7 @@ TEST(UdpConnect, ASendErrorDropsTheDestinationUntilTheNextLookup) {
     // Broadcast without SO_BROADCAST: every send fails.
     const auto client =
         boost::make_shared<UdpConnect>(loop.io, "255.255.255.255", 10110, slowLookup, quickRetry);
-    client->connect();
+    connectOnTheLoop(loop, client);
     for (int attempt = 0; attempt < 100 && log.text().empty(); ++attempt) {
         client->send("line\r\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
