@@ -106,7 +106,11 @@ void NetworkSession::handleRead(const boost::system::error_code& error) {
 
 void NetworkSession::awaitFailure() {
     // A client that shut down its sending side and one that closed entirely look alike until
-    // a line reaches them: the second answers it with a reset, which ends this wait.
+    // a line reaches them: the second answers it with a reset, which ends this wait. Where no
+    // line comes, the keep-alive probes tuned at the accept bring the reset (after about a
+    // minute), so a quiet harbour does not fill the client cap with clients long gone.
+    boost::system::error_code ignored;
+    socket.set_option(boost::asio::socket_base::keep_alive(true), ignored);
     socket.async_wait(boost::asio::ip::tcp::socket::wait_error,
                       [self = shared_from_this()](const boost::system::error_code& error) {
                           if (error != boost::asio::error::operation_aborted) {

@@ -61,7 +61,8 @@ private:
     void startReading();
     void handleRead(const boost::system::error_code& error);
     /// After the end of the client's input: waits for the connection to fail, which it does
-    /// when a client that closed entirely answers the next line with a reset.
+    /// when a client that closed entirely answers the next line, or a keep-alive probe, with
+    /// a reset.
     void awaitFailure();
     /// Writes everything queued so far as one batch (I/O thread).
     void startWrite();
