@@ -6,7 +6,6 @@ import os
 import socket
 import subprocess
 import tempfile
-import threading
 import time
 
 DEMO = os.path.join(os.environ["PROJECT_DIR"], "data", "demo.cu8")
@@ -19,8 +18,8 @@ CLOSED = "closed"  # as standard output: the run starts without one, as `keelwav
 
 class Keelwave:
     """A run in the background with one tuner attached, unless `standin` (RTLSDR_STANDIN_*
-    settings without the prefix) says otherwise; its standard output (unless `stdout` gives
-    another, or CLOSED) and error and the stand-in's call log go to files read while it runs."""
+    settings without the prefix) says otherwise; its standard output and error and the
+    stand-in's call log go to files read while it runs."""
 
     def __init__(self, *arguments, standin=None, stdin=subprocess.DEVNULL, stdout=None):
         self.files = tempfile.TemporaryDirectory(prefix="keelwave-test-")
@@ -50,12 +49,12 @@ class Keelwave:
         with open(self.path(name), encoding="latin-1") as file:
             return file.read()
 
-    def wait_for(self, text, where="out", timeout=20, count=1):
-        """True once `text` has appeared `count` times in "out", "err" or "calls"."""
+    def wait_for(self, text, where="out", timeout=20):
+        """True once `text` has appeared in "out", "err" or "calls"."""
         deadline = time.monotonic() + timeout
-        while self.read(where).count(text) < count and time.monotonic() < deadline:
+        while text not in self.read(where) and time.monotonic() < deadline:
             time.sleep(0.01)
-        return self.read(where).count(text) >= count
+        return text in self.read(where)
 
     def calls(self):
         return self.read("calls").splitlines()
@@ -73,10 +72,9 @@ class Keelwave:
         return status, self.read("out"), self.read("err")
 
 
-def run(*arguments, standin=None, stdin=subprocess.DEVNULL, stdout=None):
+def run(*arguments, standin=None, stdin=subprocess.DEVNULL):
     """A run to its end, with no tuner attached unless `standin` gives some."""
-    with Keelwave(*arguments, standin={"DEVICES": 0, **(standin or {})}, stdin=stdin,
-                  stdout=stdout) as run:
+    with Keelwave(*arguments, standin={"DEVICES": 0, **(standin or {})}, stdin=stdin) as run:
         return run.stop()
 
 
@@ -86,23 +84,6 @@ def small_pipe():
     reading, writing = os.pipe()
     fcntl.fcntl(writing, fcntl.F_SETPIPE_SZ, 4096)
     return os.fdopen(reading, "rb"), writing
-
-
-def feed(pipe, data, close=False):
-    """Writes `data` to a run's standard input on a thread of its own, which ends by itself
-    should the run stop taking it; closes the pipe after it if asked. Returns the thread."""
-    def write():
-        try:
-            pipe.write(data)
-            if close:
-                pipe.close()
-            else:
-                pipe.flush()
-        except BrokenPipeError:
-            pass
-    feeder = threading.Thread(target=write, daemon=True)
-    feeder.start()
-    return feeder
 
 
 def logged_sentences(out):

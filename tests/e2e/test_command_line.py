@@ -62,14 +62,13 @@ class CommandLine(unittest.TestCase):
                 (["--net", "0"], {}, 1, "", "Error enableNetworkServer() on port 0\n"),
                 (["--net", port], {}, 1, "", f"Error enableNetworkServer() on port {port}\n"),
                 (["--device-index", "1"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
-            ] + [(["--udp", text], {}, 1, "", "Error: rtlsdr_open(): No such device\n")
-                 for text in [":10110", "[::1]:10110", "[fe80::1%lo]:10110", "[x]:10110"]
+                (["--udp", ":10110"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
+                (["--udp", "[::1]:10110"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
             ] + [(["--udp", text], {}, 1, "", f"Invalid {what} in --udp option {text}\n")
                  for what, texts in [("address", ["harbour", "a:b:10110", "::1:10110", "[::1]",
-                                                  "[::1]:1:2", "[harbour:1]:10110"]),
+                                                  "[h:1]:10110"]),
                                      ("port", ["harbour:", "harbour:port", "harbour:65536",
-                                               "harbour:0", "[::1]:", "[::1]:0"])]
-                 for text in texts]
+                                               "harbour:0", "[::1]:0"])] for text in texts]
             for arguments, standin, status, out, err in cases:
                 with self.subTest(arguments=arguments):
                     actual, logged, error = run(*arguments, standin=standin)

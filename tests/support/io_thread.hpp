@@ -1,12 +1,12 @@
 #pragma once
 
 #include "app/logger.hpp"
-#include "app/standard_output.hpp"
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_service.hpp>
 
 #include <chrono>
+#include <iostream>
 #include <mutex>
 #include <streambuf>
 #include <string>
@@ -39,7 +39,7 @@ public:
         Logger::instance().setOutput(stream);
         Logger::instance().setConsole(true, Logger::INFO);
     }
-    ~LogCapture() override { Logger::instance().setOutput(standardOutput()); }
+    ~LogCapture() override { Logger::instance().setOutput(std::cout); }
     std::string text() {
         const std::lock_guard<std::mutex> guard(lock);
         return captured;
