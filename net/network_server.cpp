@@ -12,6 +12,7 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <exception>
 
 namespace {
@@ -44,11 +45,13 @@ std::string describePeer(const boost::asio::ip::tcp::socket& socket) {
     return address.is_v6() ? "[" + text + "]:" + port : text + ":" + port;
 }
 
-/// Accept failures that the next accept would meet again at once.
+/// Accept failures that the next accept would meet again at once: EMFILE, ENFILE, ENOBUFS,
+/// ENOMEM. Compared as the system's codes, as the accept gives them.
 bool lacksResources(const boost::system::error_code& error) {
-    namespace errc = boost::system::errc;
-    return error == errc::too_many_files_open || error == errc::too_many_files_open_in_system ||
-           error == errc::no_buffer_space || error == errc::not_enough_memory;
+    namespace asioError = boost::asio::error;
+    const boost::system::error_code systemOutOfFiles(ENFILE, asioError::get_system_category());
+    return error == asioError::no_descriptors || error == systemOutOfFiles ||
+           error == asioError::no_buffer_space || error == asioError::no_memory;
 }
 
 }  // namespace

@@ -41,6 +41,8 @@ class Clients(unittest.TestCase):
                 self.assertEqual(refused.recv(10), b"")  # closed at once
                 self.assertTrue(receiver.wait_for("INFO     Refused 127.0.0.1:%d, already 100 "
                                                   "clients\n" % refused.getsockname()[1]))
+            if os.environ["KEELWAVE_SANITIZE"] == "address":  # its vptr check then misreports
+                self.skipTest("UBSan probes memory through a pipe, which needs descriptors")
             # Not one descriptor to spare: the next client waits in the listen queue.
             in_use = len(os.listdir("/proc/%d/fd" % receiver.process.pid))
             resource.prlimit(receiver.process.pid, resource.RLIMIT_NOFILE, (in_use, in_use))

@@ -38,7 +38,8 @@ struct Client {
             if (error) {
                 break;
             }
-            const auto begin = boost::asio::buffers_begin(buffer.data());
+            const auto data = buffer.data();  // the iterators point into this sequence
+            const auto begin = boost::asio::buffers_begin(data);
             lines.emplace_back(begin, begin + static_cast<long>(length) - 2);
             buffer.consume(length);
         }
