@@ -27,7 +27,9 @@
 ///                   writes one line with the count, then lines are taken again
 ///
 /// With a recording as input the run can wait for its reader, so a full queue makes callers
-/// wait for room instead; the thread that runs the event loop never waits.
+/// wait for room instead; the thread that runs the event loop never waits. A caller that may
+/// wait holds no other lock of the program while it logs (the sentence dispatch releases
+/// `clientsLock` first), so a stuck console holds up nothing but that caller.
 ///
 /// The lock is the innermost of the program: nothing else is locked while it is held, and the
 /// writer does not hold it while it writes.
@@ -58,7 +60,7 @@ public:
     /// Writes to `out`; the first failed write is reported on `errors`.
     explicit Logger(std::ostream& out, Clock clock = &localTime);
     Logger(std::ostream& out, Clock clock, std::ostream& errors);
-    /// Writes what is queued (see `drainConsole`) and joins the writer thread.
+    /// Lets the writer write everything queued, then joins it.
     ~Logger();
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
