@@ -89,6 +89,7 @@ void Logger::log(int level, const std::string& text) {
     }
     // Stamped once it has its place, so the time stamps rise in the order of the lines.
     queue.push_back(formatLine(clock(), level, text) + '\n');
+    ++linesQueued;
     lineQueued.notify_one();
 }
 
@@ -135,14 +136,17 @@ void Logger::stopWaitingForConsole() {
 
 bool Logger::drainConsole() {
     Lock guard(lock);
-    while (!idle()) {
+    // The lines queued so far and the count of those dropped, not any logged meanwhile by a
+    // thread that is still running.
+    const unsigned long long target = linesQueued + (droppedLines > 0 ? 1 : 0);
+    while (linesWritten < target) {
         if (recording && !stopRequested) {
             consoleProgress.wait(guard);
             continue;
         }
         const unsigned long long written = linesWritten;
-        const bool progressed = consoleProgress.wait_for(
-            guard, consoleStallLimit, [&] { return linesWritten != written || idle(); });
+        const bool progressed = consoleProgress.wait_for(guard, consoleStallLimit,
+                                                         [&] { return linesWritten != written; });
         if (!progressed) {
             break;
         }
@@ -161,6 +165,7 @@ void Logger::writeQueuedLines() {
                 formatLine(clock(), ERROR,
                            "Console too slow, lines dropped: " + std::to_string(droppedLines)) +
                 '\n');
+            ++linesQueued;
             droppedLines = 0;
         }
         if (queue.empty()) {

@@ -87,7 +87,7 @@ public:
     /// console that stalls. Any thread; never blocks.
     void stopWaitingForConsole();
 
-    /// Waits until every queued line has been written: with a recording that was not
+    /// Waits until every line queued so far has been written: with a recording that was not
     /// stopped for as long as it takes, otherwise until the console takes no line for
     /// consoleStallLimit. False if a write of the log failed at any time. The run sequence
     /// calls it at its end, once the signals are no longer caught (so that a signal ends a
@@ -126,14 +126,15 @@ private:
     boost::thread writer;
     bool writerStarted = false;
     bool writerStopping = false;
-    bool recording = false;         // callers other than the event loop wait for room
-    bool stopRequested = false;     // the run is stopping: nobody waits any more
-    boost::thread::id eventLoop;    // never waits for room
-    std::deque<std::string> queue;  // whole lines with their line end
-    bool writing = false;           // the writer is writing a line taken from the queue
-    std::size_t droppedLines = 0;   // since the queue was last empty
-    unsigned long long linesWritten = 0;
-    std::condition_variable_any lineQueued;       // the writer's wake-up
+    bool recording = false;                  // callers other than the event loop wait for room
+    bool stopRequested = false;              // the run is stopping: nobody waits any more
+    boost::thread::id eventLoop;             // never waits for room
+    std::deque<std::string> queue;           // whole lines with their line end
+    bool writing = false;                    // the writer is writing a line taken from the queue
+    std::size_t droppedLines = 0;            // since the queue was last empty
+    unsigned long long linesQueued = 0;      // ever, the lines telling of drops included
+    unsigned long long linesWritten = 0;     // ever, whether the write succeeded or not
+    std::condition_variable_any lineQueued;  // the writer's wake-up
     std::condition_variable_any consoleProgress;  // a line written, or the run is stopping
 
     std::atomic<bool> writeFailed{false};
