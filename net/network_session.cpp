@@ -128,8 +128,11 @@ void NetworkSession::disconnect() {
         closed = true;
         std::deque<boost::shared_ptr<const std::string>>().swap(pending);
     }
-    // Cancels the pending read and any write; their handlers release this object.
+    // Cancels the pending read and any write; their handlers release this object. The close
+    // resets the connection: a client dropped at the cap gets nothing more, rather than the
+    // kernel keeping its unsent lines and probing for minutes a window that may never open.
     boost::system::error_code ignored;
+    socket.set_option(boost::asio::socket_base::linger(true, 0), ignored);
     socket.close(ignored);
     if (!detached) {
         server->removeClient(shared_from_this());
