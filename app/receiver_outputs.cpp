@@ -36,8 +36,9 @@ bool ReceiverOutputs::enableServer(const po::variables_map& options) {
     const unsigned int port = options["net"].as<unsigned int>();
     try {
         // A value above 65535 would otherwise be cut to its low 16 bits and quietly listen
-        // on another port than the one asked for.
-        if (port > std::numeric_limits<unsigned short>::max()) {
+        // on another port than the one asked for, and 0 would listen on one the system
+        // picks and nobody knows.
+        if (port == 0 || port > std::numeric_limits<unsigned short>::max()) {
             throw std::out_of_range("port");
         }
         tcpServer = enableNetworkServer(io, static_cast<unsigned short>(port));

@@ -2,6 +2,7 @@
 
 #include "app/decoding_chains.hpp"
 #include "app/drop_watch.hpp"
+#include "app/logger.hpp"
 #include "app/receiver_outputs.hpp"
 #include "app/sdr_exception.hpp"
 #include "net/sentence_dispatch.hpp"
@@ -100,14 +101,16 @@ std::string describe(const std::exception_ptr& failure) {
     }
 }
 
-}  // namespace
-
-int runReceiver(po::variables_map& options) {
+/// From the outputs to the stop: the whole run but the console's last lines.
+int runUntilStopped(po::variables_map& options) {
     boost::asio::io_service io;
     // SIGINT and SIGTERM are caught from the start, so that one arriving while the tuner is
     // still being set up also ends the run in order, with status 0, once the loop runs.
     auto signals = std::make_unique<boost::asio::signal_set>(io, SIGINT, SIGTERM);
-    signals->async_wait([&io](const boost::system::error_code&, int) { io.stop(); });
+    signals->async_wait([&io](const boost::system::error_code&, int) {
+        Logger::instance().stopWaitingForConsole();
+        io.stop();
+    });
 
     ReceiverOutputs outputs(io);
     if (!outputs.enableServer(options) || !outputs.enableUdp(options)) {
@@ -126,6 +129,7 @@ int runReceiver(po::variables_map& options) {
     source->setEndHandler([&io, &outputs, &ending] {
         boost::asio::post(io, [&io, &outputs, &ending] {
             if (ending.failure()) {
+                Logger::instance().stopWaitingForConsole();
                 io.stop();
             } else {
                 outputs.stopWhenDelivered(finalDeliveryLimit);
@@ -141,6 +145,7 @@ int runReceiver(po::variables_map& options) {
     } catch (const std::exception& escaped) {
         // A handler's exception ends the loop; the run still stops in order.
         error = escaped.what();
+        Logger::instance().stopWaitingForConsole();
     }
     const std::optional<std::string> refused = source->stop();
     signals.reset();
@@ -157,4 +162,16 @@ int runReceiver(po::variables_map& options) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int runReceiver(po::variables_map& options) {
+    // From here on the console is written by a thread of its own, so that a console nobody
+    // reads holds up no caller; with a recording as input nothing may be dropped on the way.
+    Logger::instance().startConsoleWriter(options.count("input") > 0);
+    const int status = runUntilStopped(options);
+    // After the signals have their default action back: a console that never drains cannot
+    // keep a signal from ending the process. A log that could not be written fails the run.
+    return Logger::instance().drainConsole() ? status : 1;
 }

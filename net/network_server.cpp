@@ -3,17 +3,21 @@
 #include "app/logger.hpp"
 
 #include <boost/asio/error.hpp>
-#include <boost/asio/post.hpp>
-#include <boost/asio/write.hpp>
+#include <boost/asio/ip/v6_only.hpp>
 #include <boost/make_shared.hpp>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <exception>
 
 namespace {
+
+/// How long accepting rests after it failed for want of descriptors or memory: clients that
+/// leave in the meantime give them back, and a failing accept costs nothing while it rests.
+constexpr std::chrono::seconds acceptPauseTime{1};
 
 // Keep-alive tuning for client sockets: after 30 s of silence, probe every 5 s and give up
 // after 3 unanswered probes.
@@ -26,128 +30,66 @@ void setTcpOption(boost::asio::ip::tcp::socket& socket, int name, int value) {
     ::setsockopt(socket.native_handle(), IPPROTO_TCP, name, &value, sizeof value);
 }
 
+/// The peer as "address:port", "[address]:port" for IPv6; an IPv4 client of the dual-stack
+/// listener is written as IPv4. Throws if the peer is not known.
+std::string describePeer(const boost::asio::ip::tcp::socket& socket) {
+    const auto peer = socket.remote_endpoint();
+    boost::asio::ip::address address = peer.address();
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+    }
+    const std::string text = address.to_string();
+    const std::string port = std::to_string(peer.port());
+    return address.is_v6() ? "[" + text + "]:" + port : text + ":" + port;
+}
+
+/// Accept failures that the next accept would meet again at once: EMFILE, ENFILE, ENOBUFS,
+/// ENOMEM. Compared as the system's codes, as the accept gives them.
+bool lacksResources(const boost::system::error_code& error) {
+    namespace asioError = boost::asio::error;
+    const boost::system::error_code systemOutOfFiles(ENFILE, asioError::get_system_category());
+    return error == asioError::no_descriptors || error == systemOutOfFiles ||
+           error == asioError::no_buffer_space || error == asioError::no_memory;
+}
+
 }  // namespace
 
-NetworkSession::NetworkSession(boost::asio::io_service& io, NetworkServer* owner)
-    : socket(io), readBuffer(), server(owner) {}
-
-void NetworkSession::writeLine(const boost::shared_ptr<const std::string>& line) {
-    bool startWriting = false;
-    bool overflowed = false;
-    {
-        boost::mutex::scoped_lock guard(queueLock);
-        if (closed) {
-            return;
-        }
-        if (queuedBytes + line->size() > maxQueuedBytesPerClient) {
-            // The client has stopped reading. Free what waits for it now, on this thread, so
-            // memory stays bounded however long the I/O thread takes to drop it.
-            closed = true;
-            std::deque<boost::shared_ptr<const std::string>>().swap(pending);
-            overflowed = true;
-        } else {
-            pending.push_back(line);
-            queuedBytes += line->size();
-            startWriting = !writing;
-            writing = true;
-        }
-    }
-    if (overflowed) {
-        boost::asio::post(socket.get_executor(),
-                          [self = shared_from_this()] { self->disconnect(); });
-    } else if (startWriting) {
-        boost::asio::post(socket.get_executor(),
-                          [self = shared_from_this()] { self->startWrite(); });
-    }
-}
-
-void NetworkSession::startReading() {
-    socket.async_read_some(boost::asio::buffer(readBuffer),
-                           [self = shared_from_this()](const boost::system::error_code& error,
-                                                       std::size_t) { self->handleRead(error); });
-}
-
-void NetworkSession::handleRead(const boost::system::error_code& error) {
-    if (!error) {
-        startReading();
-    } else if (error != boost::asio::error::operation_aborted) {
-        disconnect();
-    }
-}
-
-void NetworkSession::startWrite() {
-    {
-        boost::mutex::scoped_lock guard(queueLock);
-        if (closed) {
-            return;
-        }
-        inFlight.assign(pending.begin(), pending.end());
-        pending.clear();
-    }
-    std::vector<boost::asio::const_buffer> buffers;
-    buffers.reserve(inFlight.size());
-    inFlightBytes = 0;
-    for (const auto& line : inFlight) {
-        buffers.push_back(boost::asio::buffer(*line));
-        inFlightBytes += line->size();
-    }
-    boost::asio::async_write(
-        socket, buffers,
-        [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
-            self->handleWrite(error);
-        });
-}
-
-void NetworkSession::handleWrite(const boost::system::error_code& error) {
-    // The write is over whatever its outcome: its lines may go.
-    inFlight.clear();
-    if (error) {
-        if (error != boost::asio::error::operation_aborted) {
-            disconnect();
-        }
-        return;
-    }
-    bool more = false;
-    {
-        boost::mutex::scoped_lock guard(queueLock);
-        queuedBytes -= inFlightBytes;
-        more = !closed && !pending.empty();
-        writing = more;
-    }
-    inFlightBytes = 0;
-    if (more) {
-        startWrite();
-    }
-}
-
-void NetworkSession::disconnect() {
-    // A read and a write can both fail on one broken connection; the client leaves once.
-    if (disconnected) {
-        return;
-    }
-    disconnected = true;
-    {
-        boost::mutex::scoped_lock guard(queueLock);
-        closed = true;
-        std::deque<boost::shared_ptr<const std::string>>().swap(pending);
-    }
-    // Cancels the pending read and any write; their handlers release this object.
-    boost::system::error_code ignored;
-    socket.close(ignored);
-    if (!detached) {
-        server->removeClient(shared_from_this());
-    }
-}
-
 NetworkServer::NetworkServer(boost::asio::io_service& ioService, unsigned short port)
-    : io(ioService), acceptor(ioService) {
-    const boost::asio::ip::tcp::endpoint endpoint(boost::asio::ip::tcp::v4(), port);
-    acceptor.open(endpoint.protocol());
-    acceptor.set_option(boost::asio::socket_base::reuse_address(true));
-    acceptor.bind(endpoint);
-    acceptor.listen(boost::asio::socket_base::max_listen_connections);  // SOMAXCONN
-    acceptor.set_option(boost::asio::socket_base::reuse_address(true));
+    : io(ioService), acceptor(ioService), acceptPause(ioService) {
+    using boost::asio::ip::tcp;
+    boost::system::error_code error;
+    listen(tcp::endpoint(tcp::v6(), port), error);
+    if (error) {
+        // No IPv6 here (or not on this port): IPv4 alone, whose failure is the one reported.
+        acceptor.close(error);
+        listen(tcp::endpoint(tcp::v4(), port), error);
+        if (error) {
+            throw boost::system::system_error(error);
+        }
+    }
     startAccept();
+}
+
+void NetworkServer::listen(const boost::asio::ip::tcp::endpoint& endpoint,
+                           boost::system::error_code& error) {
+    const auto reuseAddress = boost::asio::socket_base::reuse_address(true);
+    acceptor.open(endpoint.protocol(), error);
+    if (!error) {
+        acceptor.set_option(reuseAddress, error);
+    }
+    if (!error && endpoint.protocol() == boost::asio::ip::tcp::v6()) {
+        // IPv4 clients too, as mapped addresses, whatever the system's default.
+        acceptor.set_option(boost::asio::ip::v6_only(false), error);
+    }
+    if (!error) {
+        acceptor.bind(endpoint, error);
+    }
+    if (!error) {
+        acceptor.listen(boost::asio::socket_base::max_listen_connections, error);  // SOMAXCONN
+    }
+    if (!error) {
+        acceptor.set_option(reuseAddress, error);
+    }
 }
 
 NetworkServer::~NetworkServer() {
@@ -162,16 +104,12 @@ NetworkServer::~NetworkServer() {
         accepting->detach();
     }
     boost::system::error_code ignored;
+    acceptPause.cancel(ignored);
     acceptor.close(ignored);
 }
 
 unsigned short NetworkServer::localPort() const {
     return acceptor.local_endpoint().port();
-}
-
-bool NetworkSession::hasPendingWrites() {
-    boost::mutex::scoped_lock guard(queueLock);
-    return queuedBytes > 0;
 }
 
 void NetworkServer::broadcast(const std::string& line) {
@@ -210,26 +148,53 @@ void NetworkServer::handleAccept(const boost::shared_ptr<NetworkSession>& client
     if (error == boost::asio::error::operation_aborted) {
         return;
     }
+    if (lacksResources(error)) {
+        pauseAccepting(error);
+        return;
+    }
     if (error) {
         startAccept();
         return;
     }
+    acceptFailing = false;
+    try {
+        client->remote = describePeer(client->socket);
+    } catch (const std::exception&) {
+        // The peer may already be gone; it is served (and soon forgotten) without a name.
+    }
     {
         boost::mutex::scoped_lock guard(clientsLock);
-        clients.insert(client);
-        try {
-            const auto peer = client->socket.remote_endpoint();
-            client->remote = peer.address().to_string() + ":" + std::to_string(peer.port());
-        } catch (const std::exception&) {
-            // The peer may already be gone; it is served (and soon forgotten) without a name.
+        if (clients.size() >= maxClients) {
+            Logger::instance().log(Logger::INFO, "Refused " + client->remote + ", already " +
+                                                     std::to_string(maxClients) + " clients");
+            boost::system::error_code ignored;
+            client->socket.close(ignored);
+        } else {
+            clients.insert(client);
+            setTcpOption(client->socket, TCP_KEEPCNT, keepAliveProbeCount);
+            setTcpOption(client->socket, TCP_KEEPIDLE, keepAliveIdleSeconds);
+            setTcpOption(client->socket, TCP_KEEPINTVL, keepAliveIntervalSeconds);
+            client->startReading();
+            Logger::instance().log(Logger::INFO, "Connected " + client->remote);
         }
-        setTcpOption(client->socket, TCP_KEEPCNT, keepAliveProbeCount);
-        setTcpOption(client->socket, TCP_KEEPIDLE, keepAliveIdleSeconds);
-        setTcpOption(client->socket, TCP_KEEPINTVL, keepAliveIntervalSeconds);
-        client->startReading();
-        Logger::instance().log(Logger::INFO, "Connected " + client->remote);
     }
     startAccept();
+}
+
+void NetworkServer::pauseAccepting(const boost::system::error_code& error) {
+    // Logged once for as long as the shortage lasts, not at every retry.
+    if (!acceptFailing) {
+        acceptFailing = true;
+        Logger::instance().log(Logger::ERROR,
+                               "Accept error " + error.message() + ", retrying every second");
+    }
+    acceptPause.expires_after(acceptPauseTime);
+    // Teardown detaches the client of the failed accept, as it would a pending one.
+    acceptPause.async_wait([this, client = accepting](const boost::system::error_code& waited) {
+        if (!waited && !client->isDetached()) {
+            startAccept();
+        }
+    });
 }
 
 void NetworkServer::removeClient(const boost::shared_ptr<NetworkSession>& client) {

@@ -6,8 +6,8 @@
 #include <boost/make_shared.hpp>
 
 UdpConnect::UdpConnect(boost::asio::io_service& ioService, const std::string& hostName,
-                       int destinationPort, boost::posix_time::time_duration resolveTimeoutTime,
-                       boost::posix_time::time_duration reconnectDelayTime)
+                       int destinationPort, std::chrono::steady_clock::duration resolveTimeoutTime,
+                       std::chrono::steady_clock::duration reconnectDelayTime)
     : port(destinationPort),
       socket(ioService, boost::asio::ip::udp::v4()),
       resolver(ioService),
@@ -20,17 +20,17 @@ UdpConnect::UdpConnect(boost::asio::io_service& ioService, const std::string& ho
 void UdpConnect::connect() {
     // Only the address is wanted: "http" just makes the query well formed, and `port` replaces
     // whatever port it yields. An empty host goes to the lookup as no name at all, which
-    // yields the loopback address. The query asks for IPv4 alone, so "address configured"
-    // could only make it fail, and it would on a machine without a network: the loopback
-    // address does not count as configured, so even "127.0.0.1" and "localhost" would never
-    // resolve there, and a receiver feeding a program on the same machine would send nothing.
+    // yields the loopback addresses. "Address configured" is not asked for: the loopback
+    // address does not count as configured, so on a machine without a network even
+    // "127.0.0.1" and "localhost" would never resolve, and a receiver feeding a program on the
+    // same machine would send nothing.
     using Resolver = boost::asio::ip::tcp::resolver;
-    resolver.async_resolve(boost::asio::ip::tcp::v4(), host, "http", Resolver::flags(),
+    resolver.async_resolve(host, "http", Resolver::flags(),
                            [self = shared_from_this()](const boost::system::error_code& error,
                                                        const Resolver::results_type& results) {
                                self->handleResolve(error, results);
                            });
-    timer.expires_from_now(resolveTimeout);
+    timer.expires_after(resolveTimeout);
     timer.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
         self->handleResolveTimeout(error);
     });
@@ -45,10 +45,21 @@ void UdpConnect::handleResolve(const boost::system::error_code& error,
         return;
     }
     if (!error && !results.empty()) {
-        boost::mutex::scoped_lock guard(sendLock);
-        endpoint = boost::asio::ip::udp::endpoint(results.begin()->endpoint().address(),
-                                                  static_cast<unsigned short>(port & 0xFFFF));
-        ready = true;
+        // IPv4 wherever the host has it, as when only IPv4 was looked up.
+        auto chosen = results.begin();
+        for (auto entry = results.begin(); entry != results.end(); ++entry) {
+            if (entry->endpoint().address().is_v4()) {
+                chosen = entry;
+                break;
+            }
+        }
+        boost::system::error_code unusable;
+        if (setDestination(chosen->endpoint().address(), unusable)) {
+            return;
+        }
+        // No socket for the host's protocol (IPv6 turned off): as if a send had failed.
+        Logger::instance().log(Logger::ERROR, "UDP send error " + unusable.message() + "\n");
+        scheduleReconnect();
         return;
     }
     if (error == boost::asio::error::operation_aborted) {
@@ -58,6 +69,26 @@ void UdpConnect::handleResolve(const boost::system::error_code& error,
     Logger::instance().log(Logger::ERROR,
                            "Can't resolve host " + host + " " + reason.message() + "\n");
     scheduleReconnect();
+}
+
+bool UdpConnect::setDestination(const boost::asio::ip::address& address,
+                                boost::system::error_code& error) {
+    const boost::asio::ip::udp::endpoint destination(address,
+                                                     static_cast<unsigned short>(port & 0xFFFF));
+    boost::mutex::scoped_lock guard(sendLock);
+    ready = false;
+    boost::system::error_code unknown;
+    if (!socket.is_open() || socket.local_endpoint(unknown).protocol() != destination.protocol()) {
+        // Sends still in flight on the old socket end with the cancellation error.
+        socket.close(unknown);
+        socket.open(destination.protocol(), error);
+        if (error) {
+            return false;
+        }
+    }
+    endpoint = destination;
+    ready = true;
+    return true;
 }
 
 void UdpConnect::handleResolveTimeout(const boost::system::error_code& error) {
@@ -76,10 +107,10 @@ void UdpConnect::handleResolveTimeout(const boost::system::error_code& error) {
 }
 
 void UdpConnect::scheduleReconnect() {
-    Logger::instance().log(
-        Logger::INFO,
-        "Try resolve in " + std::to_string(reconnectDelay.total_seconds()) + " seconds");
-    timer.expires_from_now(reconnectDelay);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(reconnectDelay);
+    Logger::instance().log(Logger::INFO,
+                           "Try resolve in " + std::to_string(seconds.count()) + " seconds");
+    timer.expires_after(reconnectDelay);
     timer.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
         self->handleReconnectTimer(error);
     });

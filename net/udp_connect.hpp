@@ -1,14 +1,14 @@
 #pragma once
 
-#include <boost/asio/deadline_timer.hpp>
 #include <boost/asio/io_service.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/udp.hpp>
-#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/enable_shared_from_this.hpp>
 #include <boost/thread/mutex.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -20,21 +20,22 @@
 ///                  └──────────► Waiting ◄──────────────┘
 ///                               └ reconnect delay ──► connect
 ///
-/// Lines that arrive while no destination is known are dropped without a word. Always held by
-/// boost::shared_ptr: pending handlers keep it alive.
+/// Lines that arrive while no destination is known are dropped without a word. A host with
+/// both kinds of address is sent to over IPv4, one with IPv6 addresses only over IPv6. Always
+/// held by boost::shared_ptr: pending handlers keep it alive.
 class UdpConnect : public boost::enable_shared_from_this<UdpConnect> {
 public:
-    /// How long a lookup may take, and how long to wait before trying again: 15 s each.
-    static constexpr long defaultDelaySeconds = 15;
+    /// How long a lookup may take, and how long to wait before trying again. The timer runs
+    /// on the monotonic clock: a board without a clock chip sets its wall clock at boot.
+    static constexpr std::chrono::seconds defaultDelay{15};
 
-    /// Opens the sending socket; throws boost::system::system_error if it cannot. `host` may
-    /// be a name, a numeric address or empty (the loopback address); the low 16 bits of
+    /// Opens the sending socket (IPv4, reopened for IPv6 when the host has only IPv6
+    /// addresses); throws boost::system::system_error if it cannot. `host` may be a name, a
+    /// numeric address of either kind or empty (the loopback address); the low 16 bits of
     /// `port` are the destination port.
     UdpConnect(boost::asio::io_service& io, const std::string& host, int port,
-               boost::posix_time::time_duration resolveTimeout =
-                   boost::posix_time::seconds(defaultDelaySeconds),
-               boost::posix_time::time_duration reconnectDelay =
-                   boost::posix_time::seconds(defaultDelaySeconds));
+               std::chrono::steady_clock::duration resolveTimeout = defaultDelay,
+               std::chrono::steady_clock::duration reconnectDelay = defaultDelay);
     virtual ~UdpConnect() = default;
     UdpConnect(const UdpConnect&) = delete;
     UdpConnect& operator=(const UdpConnect&) = delete;
@@ -55,6 +56,8 @@ public:
 private:
     void handleResolve(const boost::system::error_code& error,
                        const boost::asio::ip::tcp::resolver::results_type& results);
+    /// Makes `address` the destination, on a socket of its protocol; false if none opens.
+    bool setDestination(const boost::asio::ip::address& address, boost::system::error_code& error);
     void handleResolveTimeout(const boost::system::error_code& error);
     void scheduleReconnect();
     void handleReconnectTimer(const boost::system::error_code& error);
@@ -64,13 +67,14 @@ private:
     int port;
     boost::asio::ip::udp::socket socket;
     boost::asio::ip::tcp::resolver resolver;
-    boost::asio::deadline_timer timer;  // the resolve timeout, then the reconnect delay
-    boost::posix_time::time_duration resolveTimeout;
-    boost::posix_time::time_duration reconnectDelay;
+    boost::asio::steady_timer timer;  // the resolve timeout, then the reconnect delay
+    std::chrono::steady_clock::duration resolveTimeout;
+    std::chrono::steady_clock::duration reconnectDelay;
     std::string host;
 
     // Written on the I/O thread, read by `send` on the channel threads. The lock also keeps
-    // two channel threads from starting sends on the socket at the same moment.
+    // two channel threads from starting sends on the socket at the same moment, and a send
+    // from meeting the socket while it is reopened for another protocol.
     boost::mutex sendLock;
     boost::asio::ip::udp::endpoint endpoint;
     bool ready = false;

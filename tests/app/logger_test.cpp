@@ -1,5 +1,5 @@
-// Log lines: their exact layout, which levels reach the console, and whole lines from threads
-// that log at the same time.
+// Log lines: their exact layout, which levels reach the console, whole lines from threads
+// that log at the same time, and the lines a console that takes nothing misses.
 #include "app/logger.hpp"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -7,7 +7,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <future>
 #include <sstream>
+#include <streambuf>
 #include <thread>
 
 namespace keelwave::test {
@@ -74,6 +78,45 @@ TEST(Logger, LinesFromTwoThreadsNeverMix) {
         ASSERT_THAT(line.substr(34), testing::AnyOf(std::string(100, 'a'), std::string(100, 'b')));
     }
     EXPECT_EQ(count, 4000);
+}
+
+/// A console that takes nothing until it is opened, as a full pipe or a paused terminal.
+struct GatedConsole : std::streambuf {
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        if (!writing.exchange(true)) {
+            firstWrite.set_value();
+        }
+        opened.wait();
+        taken.append(text, static_cast<std::size_t>(count));
+        return count;
+    }
+    std::atomic<bool> writing{false};
+    std::promise<void> firstWrite;
+    std::promise<void> open;
+    std::shared_future<void> opened = open.get_future().share();
+    std::string taken;  // read once the logger has drained
+};
+
+TEST(Logger, AStuckConsoleHoldsUpNoCallerAndTheLinesItMissedAreCountedInOneLine) {
+    GatedConsole console;
+    std::ostream out(&console);
+    Logger logger(out, &bannerTime);
+    logger.setConsole(true, Logger::INFO);
+    logger.startConsoleWriter(false);
+    logger.log(Logger::INFO, "stuck");
+    console.firstWrite.get_future().wait();
+    for (std::size_t number = 1; number <= Logger::consoleQueueLines + 10; ++number) {
+        logger.log(Logger::INFO, std::to_string(number));
+    }
+    console.open.set_value();
+    EXPECT_TRUE(logger.drainConsole());
+    logger.log(Logger::INFO, "after");
+    EXPECT_TRUE(logger.drainConsole());
+    EXPECT_THAT(console.taken, testing::EndsWith("INFO     4096\n2018-04-30 09:05:07.042  ERROR    "
+                                                 "Console too slow, lines dropped: 10\n"
+                                                 "2018-04-30 09:05:07.042  INFO     after\n"));
+    EXPECT_EQ(std::count(console.taken.begin(), console.taken.end(), '\n'),
+              Logger::consoleQueueLines + 3);
 }
 
 }  // namespace

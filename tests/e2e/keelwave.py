@@ -1,6 +1,7 @@
 """The real keelwave binary on the stand-in librtlsdr, and the clients a chart program would be.
 CTest gives KEELWAVE_BINARY, STANDIN_DIR (where the stand-in's librtlsdr.so.0 is) and PROJECT_DIR.
 """
+import fcntl
 import os
 import socket
 import subprocess
@@ -12,6 +13,7 @@ DEMO_SENTENCES = open(DEMO.replace(".cu8", ".expected.txt")).read().split()
 GAINS = ("Supported Gains (dB):  0.0 0.9 1.4 2.7 3.7 7.7 8.7 12.5 14.4 15.7 16.6 19.7 20.7 22.9 "
          "25.4 28.0 29.7 32.8 33.8 36.4 37.2 38.6 40.2 42.1 43.4 43.9 44.5 48.0 49.6\n")
 REPORT = GAINS + "Freq: 162.000 MHz\nFreq Correction: 0 ppm\n"
+CLOSED = "closed"  # as standard output: the run starts without one, as `keelwave >&-` does
 
 
 class Keelwave:
@@ -19,14 +21,16 @@ class Keelwave:
     settings without the prefix) says otherwise; its standard output and error and the
     stand-in's call log go to files read while it runs."""
 
-    def __init__(self, *arguments, standin=None, stdin=subprocess.DEVNULL):
+    def __init__(self, *arguments, standin=None, stdin=subprocess.DEVNULL, stdout=None):
         self.files = tempfile.TemporaryDirectory(prefix="keelwave-test-")
         settings = {"DEVICES": 1, "CALL_LOG": self.path("calls"), **(standin or {})}
         environment = dict(os.environ, LD_LIBRARY_PATH=os.environ["STANDIN_DIR"],
                            **{"RTLSDR_STANDIN_" + k: str(v) for k, v in settings.items()})
         with open(self.path("out"), "wb") as out, open(self.path("err"), "wb") as err:
-            self.process = subprocess.Popen([os.environ["KEELWAVE_BINARY"], *arguments],
-                                            env=environment, stdin=stdin, stdout=out, stderr=err)
+            self.process = subprocess.Popen(
+                [os.environ["KEELWAVE_BINARY"], *arguments], env=environment, stdin=stdin,
+                stdout=out if stdout in (None, CLOSED) else stdout, stderr=err,
+                preexec_fn=(lambda: os.close(1)) if stdout == CLOSED else None)
 
     def __enter__(self):
         return self
@@ -74,6 +78,14 @@ def run(*arguments, standin=None, stdin=subprocess.DEVNULL):
         return run.stop()
 
 
+def small_pipe():
+    """A pipe that holds one page (a few dozen log lines): its reading end as a file, and its
+    writing end, for a run's standard output, to be closed here once the run has it."""
+    reading, writing = os.pipe()
+    fcntl.fcntl(writing, fcntl.F_SETPIPE_SZ, 4096)
+    return os.fdopen(reading, "rb"), writing
+
+
 def logged_sentences(out):
     """The sentences of the log lines "2018-04-30 09:05:07.042  INFO     !AIVDM,...", bare."""
     return [line[34:] for line in out.splitlines() if line[25:40] == "INFO     !AIVDM"]
@@ -90,15 +102,15 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def connect(port, receive_buffer=0, timeout=10):
+def connect(port, receive_buffer=0, timeout=10, address="127.0.0.1"):
     """A TCP client of the receiver's server, retrying while nothing listens yet."""
     deadline = time.monotonic() + timeout
     while True:
-        client = socket.socket()
+        client = socket.socket(socket.AF_INET6 if ":" in address else socket.AF_INET)
         if receive_buffer:
             client.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
         try:
-            client.connect(("127.0.0.1", port))
+            client.connect((address, port))
             return client
         except ConnectionRefusedError:
             client.close()

@@ -65,13 +65,16 @@ class CommandLine(unittest.TestCase):
                 (["-r", "/nothere.cu8"], {}, 1, "",
                  "Error: /nothere.cu8: No such file or directory\n"),
                 (["--net", "70000"], {}, 1, "", "Error enableNetworkServer() on port 70000\n"),
+                (["--net", "0"], {}, 1, "", "Error enableNetworkServer() on port 0\n"),
                 (["--net", port], {}, 1, "", f"Error enableNetworkServer() on port {port}\n"),
                 (["--device-index", "1"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
                 (["--udp", ":10110"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
+                (["--udp", "[::1]:10110"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
             ] + [(["--udp", text], {}, 1, "", f"Invalid {what} in --udp option {text}\n")
-                 for what, texts in [("address", ["harbour", "a:b:10110", "::1:10110"]),
+                 for what, texts in [("address", ["harbour", "a:b:10110", "::1:10110", "[::1]",
+                                                  "[h:1]:10110"]),
                                      ("port", ["harbour:", "harbour:port", "harbour:65536",
-                                               "harbour:0"])] for text in texts]
+                                               "harbour:0", "[::1]:0"])] for text in texts]
             for arguments, standin, status, out, err in cases:
                 with self.subTest(arguments=arguments):
                     actual, logged, error = run(*arguments, standin=standin)

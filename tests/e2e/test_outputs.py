@@ -3,6 +3,7 @@ file itself: every sentence a correct receiver prints, on the log, a TCP client 
 import os
 import signal
 import socket
+import struct
 import tempfile
 import threading
 import time
@@ -40,6 +41,8 @@ class Outputs(unittest.TestCase):
                 with connect(port) as client:
                     address = "%s:%d" % client.getsockname()
                     over_tcp = read_lines(client, len(DEMO_SENTENCES))
+                    # A reset is noticed at once; a close would be by the next sentence.
+                    client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                 self.assertTrue(receiver.wait_for("INFO     Disconnected %s\n" % address))
                 collector.join()
                 status, out, _ = receiver.stop(signal.SIGINT)

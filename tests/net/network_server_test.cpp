@@ -104,6 +104,8 @@ TEST(NetworkServer, LogsAClientComingAndGoingAndTearsDownWithClientsConnected) {
         address = client.address();
         ASSERT_TRUE(log.waitFor("Connected " + address));
     }
+    // Told from a client that only shut down its sending side by the reset a line brings.
+    server->broadcast(line(0) + "\r\n");
     ASSERT_TRUE(log.waitFor("Disconnected " + address));
     EXPECT_THAT(texts(log.text()),
                 testing::ElementsAre("Connected " + address, "Disconnected " + address));

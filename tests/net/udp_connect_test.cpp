@@ -3,6 +3,7 @@
 #include "net/udp_connect.hpp"
 #include "tests/support/io_thread.hpp"
 
+#include <boost/asio/post.hpp>
 #include <boost/make_shared.hpp>
 
 #include <gtest/gtest.h>
@@ -12,7 +13,7 @@ namespace {
 
 using boost::asio::ip::udp;
 
-const auto quickRetry = boost::posix_time::milliseconds(100);
+constexpr std::chrono::milliseconds quickRetry{100};
 
 TEST(UdpConnect, SendsEachLineAsOneDatagramOnceTheHostIsKnown) {
     for (const char* host : {"127.0.0.1", "", "localhost"}) {
@@ -26,7 +27,7 @@ TEST(UdpConnect, SendsEachLineAsOneDatagramOnceTheHostIsKnown) {
         } while (listener.local_endpoint().port() % 2 == 0);
         const auto client =
             boost::make_shared<UdpConnect>(loop.io, host, listener.local_endpoint().port());
-        boost::asio::post(loop.io, [client] { client->connect(); });
+        boost::asio::post(loop.io, [client] { client->connect(); });  // as before the loop runs
         // Lines sent before the lookup has answered are dropped.
         for (int attempt = 0; attempt < 100 && listener.available() == 0; ++attempt) {
             client->send("probe\r\n");
@@ -53,8 +54,8 @@ TEST(UdpConnect, RetriesTheLookupOfAnUnknownHostForAsLongAsItFails) {
     LogCapture log;
     IoThread loop;
     const auto client = boost::make_shared<UdpConnect>(loop.io, "no.such.host.invalid", 10110,
-                                                       boost::posix_time::seconds(10), quickRetry);
-    boost::asio::post(loop.io, [client] { client->connect(); });  // on the I/O thread, as it must
+                                                       std::chrono::seconds(10), quickRetry);
+    boost::asio::post(loop.io, [client] { client->connect(); });
     ASSERT_TRUE(log.waitFor("ERROR    Can't resolve host no.such.host.invalid ", 3));
     client->send("dropped\r\n");
     loop.stop();
@@ -68,8 +69,8 @@ TEST(UdpConnect, ASendErrorDropsTheDestinationUntilTheNextLookup) {
     IoThread loop;
     // Broadcast without SO_BROADCAST: every send fails.
     const auto client = boost::make_shared<UdpConnect>(loop.io, "255.255.255.255", 10110,
-                                                       boost::posix_time::seconds(10), quickRetry);
-    boost::asio::post(loop.io, [client] { client->connect(); });  // on the I/O thread, as it must
+                                                       std::chrono::seconds(10), quickRetry);
+    boost::asio::post(loop.io, [client] { client->connect(); });
     for (int attempt = 0; attempt < 100 && log.text().empty(); ++attempt) {
         client->send("line\r\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
