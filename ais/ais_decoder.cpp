@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+namespace keelwave::ais {
+
 AisDecoder::AisDecoder(char channelLetter, bool verbose, keelwave::ais::SentenceSink sink)
     : receiver(createAisReceiver(channelLetter, verbose, sink.callback, sink.context, &reportLevel,
                                  this)),
@@ -25,5 +27,7 @@ void reportLevel(void* context, int channel, float level, float gain) {
     }
     std::ostringstream text;
     text << "Channel " << static_cast<char>(channel) << " Level " << level << " Gain " << gain;
-    Logger::instance().log(Logger::INFO, text.str());
+    app::Logger::instance().log(app::Logger::INFO, text.str());
 }
+
+}  // namespace keelwave::ais

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace keelwave::ais {
+
 struct AisReceiver;
 
 /// The decoder of one AIS channel: feeds discriminator blocks through its own receiver chain
@@ -30,3 +32,5 @@ public:
 /// The decoders' level callback: logs "Channel A Level 47.6074 Gain 9.83" at INFO (numbers in
 /// the streams' default notation). A null context logs nothing.
 void reportLevel(void* context, int channel, float level, float gain);
+
+}  // namespace keelwave::ais

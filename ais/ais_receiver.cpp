@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+namespace keelwave::ais {
+
 namespace {
 
 // Bit clock: 65536 phase units per bit, 5 samples per bit at 48000 samples/s and 9600 bit/s.
@@ -180,3 +182,5 @@ void adjustGainAndReport(AisReceiver* receiver, int16_t peak, time_t now) {
     }
     receiver->gain = gain;
 }
+
+}  // namespace keelwave::ais

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <ctime>
 
+namespace keelwave::ais {
+
 /// Taps of the receive filter.
 constexpr int32_t firTapCount = 36;
 /// Entries of the filter's linear history (gain-scaled samples).
@@ -87,3 +89,5 @@ void recoverBits(AisReceiver* receiver, const float* outputs, int32_t count);
 /// Third pass: steps the gain from the block's peak and, if `now` (seconds) is past the last
 /// report, records it and reports level and new gain when reports are wanted.
 void adjustGainAndReport(AisReceiver* receiver, int16_t peak, time_t now);
+
+}  // namespace keelwave::ais

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace keelwave::ais {
+
 namespace {
 
 constexpr int outOfMemoryExitStatus = 1;
@@ -17,3 +19,5 @@ void* allocOrExit(std::size_t size) {
     }
     return memory;
 }
+
+}  // namespace keelwave::ais

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+namespace keelwave::ais {
+
 // An AIS burst, as decoded bits (1 = no level change since the previous bit, 0 = a change):
 //
 //   ...010101010101 01111110 d0 d1 d2 ... dN-1 f0 ... f15 01111110
@@ -187,3 +189,5 @@ void resetFrame(FrameDecoder* decoder) {
     decoder->stuffPending = 0;
     decoder->bitCount = 0;
 }
+
+}  // namespace keelwave::ais

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace keelwave::ais {
+
 /// Bits per frame buffer: one byte per bit, room for the longest accepted frame (448 stored
 /// bits) plus slack.
 constexpr int32_t frameBitCapacity = 450;
@@ -51,3 +53,5 @@ void decodeBit(FrameDecoder* decoder, uint8_t bit);
 /// Drops the frame in progress and goes back to state 1. Keeps prevBit, sequenceId and the
 /// contents of both bit arrays.
 void resetFrame(FrameDecoder* decoder);
+
+}  // namespace keelwave::ais

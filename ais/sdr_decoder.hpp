@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace keelwave::ais {
+
 /// What a channel demodulator feeds: blocks of discriminator samples at 48000 samples per
 /// second, 16384 standing for a phase step of pi radians per sample.
 class SdrDecoder {
@@ -10,3 +12,5 @@ public:
     virtual void process(const int16_t* samples, int32_t count) = 0;
     virtual ~SdrDecoder() = default;
 };
+
+}  // namespace keelwave::ais

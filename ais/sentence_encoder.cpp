@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace keelwave::ais {
+
 // An NMEA 0183 AIS sentence, e.g. one fragment of a two-sentence message:
 //
 //   !AIVDM,2,1,7,B,<1..56 payload chars>,0*5C
@@ -96,3 +98,5 @@ void emitSentences(FrameDecoder* decoder, const uint8_t* payloadBits, int32_t nb
     decoder->sequenceId =
         decoder->sequenceId >= lastSequenceId ? 0 : static_cast<uint8_t>(decoder->sequenceId + 1);
 }
+
+}  // namespace keelwave::ais

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace keelwave::ais {
+
 struct FrameDecoder;
 
 /// Most message bits one frame can carry (448 stored bits less FCS and end flag).
@@ -12,3 +14,5 @@ constexpr int32_t maxMessageBits = 426;
 /// channel. Each is built in decoder->sentence and handed to decoder->sentenceCallback (when not
 /// null). decoder->sequenceId then advances, 9 wrapping to 0. Allocates nothing.
 void emitSentences(FrameDecoder* decoder, const uint8_t* payloadBits, int32_t nb);
+
+}  // namespace keelwave::ais

@@ -12,6 +12,8 @@
 #include <iomanip>
 #include <iostream>
 
+namespace keelwave::app {
+
 namespace po = boost::program_options;
 
 void listDevices(std::ostream& out) {
@@ -64,3 +66,5 @@ int runCommandLine(int argc, char** argv) {
         return 1;
     }
 }
+
+}  // namespace keelwave::app

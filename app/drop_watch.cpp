@@ -4,7 +4,9 @@
 
 #include <string>
 
-DropWatch::DropWatch(boost::asio::io_service& io, const SampleSource& watched)
+namespace keelwave::app {
+
+DropWatch::DropWatch(boost::asio::io_service& io, const sdr::SampleSource& watched)
     : timer(io), source(watched) {
     wait();
 }
@@ -26,3 +28,5 @@ void DropWatch::wait() {
         wait();
     });
 }
+
+}  // namespace keelwave::app

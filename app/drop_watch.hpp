@@ -8,12 +8,14 @@
 #include <chrono>
 #include <cstdint>
 
+namespace keelwave::app {
+
 /// Tells the log, at most once a minute, how many raw blocks the source dropped because the
 /// channels were still busy with the one before: a receiver too slow for its machine loses
 /// messages, and says so. Nothing is logged while no block is dropped.
 class DropWatch {
 public:
-    DropWatch(boost::asio::io_service& io, const SampleSource& source);
+    DropWatch(boost::asio::io_service& io, const sdr::SampleSource& source);
 
 private:
     void wait();
@@ -21,6 +23,8 @@ private:
     static constexpr std::chrono::seconds period{60};
 
     boost::asio::steady_timer timer;
-    const SampleSource& source;
+    const sdr::SampleSource& source;
     uint64_t reported = 0;  ///< blocks dropped up to the last report
 };
+
+}  // namespace keelwave::app

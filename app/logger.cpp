@@ -9,6 +9,8 @@
 #include <iostream>
 #include <system_error>
 
+namespace keelwave::app {
+
 Logger& Logger::instance() {
     static Logger* const processLogger = [] {
         // Its first use is the program's first action, before anything opens a descriptor.
@@ -201,3 +203,5 @@ void Logger::writeLine(std::ostream& out, const std::string& line) {
         errors->flush();
     }
 }
+
+}  // namespace keelwave::app

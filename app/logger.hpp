@@ -12,6 +12,8 @@
 #include <iosfwd>
 #include <string>
 
+namespace keelwave::app {
+
 /// The one process-wide logger. Every time-stamped line of the program passes through `log`:
 ///
 ///     2018-04-30 09:05:07.042  INFO     Keelwave v.20180430
@@ -139,3 +141,5 @@ private:
 
     std::atomic<bool> writeFailed{false};
 };
+
+}  // namespace keelwave::app

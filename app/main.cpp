@@ -1,5 +1,5 @@
 #include "app/command_line.hpp"
 
 int main(int argc, char** argv) {
-    return runCommandLine(argc, argv);
+    return keelwave::app::runCommandLine(argc, argv);
 }

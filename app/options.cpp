@@ -8,6 +8,8 @@
 #include <cmath>
 #include <string>
 
+namespace keelwave::app {
+
 namespace po = boost::program_options;
 
 po::options_description makeOptionsDescription() {
@@ -94,3 +96,5 @@ po::variables_map parseOptions(int argc, const char* const argv[]) {
     rejectTunerOptionsWithInput(options);
     return options;
 }
+
+}  // namespace keelwave::app

@@ -3,6 +3,8 @@
 #include <boost/program_options/options_description.hpp>
 #include <boost/program_options/variables_map.hpp>
 
+namespace keelwave::app {
+
 /// Every option of the program, in the order the help text lists them.
 boost::program_options::options_description makeOptionsDescription();
 
@@ -11,3 +13,5 @@ boost::program_options::options_description makeOptionsDescription();
 /// recording as input). Throws boost::program_options::error for every option error; starts
 /// nothing.
 boost::program_options::variables_map parseOptions(int argc, const char* const argv[]);
+
+}  // namespace keelwave::app

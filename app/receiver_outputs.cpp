@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace keelwave::app {
+
 namespace po = boost::program_options;
 
 namespace {
@@ -41,7 +43,7 @@ bool ReceiverOutputs::enableServer(const po::variables_map& options) {
         if (port == 0 || port > std::numeric_limits<unsigned short>::max()) {
             throw std::out_of_range("port");
         }
-        tcpServer = enableNetworkServer(io, static_cast<unsigned short>(port));
+        tcpServer = net::enableNetworkServer(io, static_cast<unsigned short>(port));
     } catch (...) {
         std::cerr << "Error enableNetworkServer() on port " << port << std::endl;
         return false;
@@ -65,7 +67,7 @@ bool ReceiverOutputs::enableUdp(const po::variables_map& options) {
         case UdpAddress::Status::Valid:
             break;
     }
-    udpClient = boost::make_shared<UdpConnect>(io, address.host, address.port);
+    udpClient = boost::make_shared<net::UdpConnect>(io, address.host, address.port);
     udpClient->connect();
     return true;
 }
@@ -91,3 +93,5 @@ void ReceiverOutputs::checkDelivered(std::chrono::steady_clock::time_point giveU
         }
     });
 }
+
+}  // namespace keelwave::app

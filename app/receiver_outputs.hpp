@@ -8,8 +8,12 @@
 #include <chrono>
 #include <memory>
 
+namespace keelwave::net {
 class NetworkServer;
 class UdpConnect;
+}  // namespace keelwave::net
+
+namespace keelwave::app {
 
 /// The outputs the decoders write to besides the log: the TCP server of the `net` option and
 /// the UDP client of the `udp` option, each present only when asked for. They are released in
@@ -30,8 +34,8 @@ public:
     /// is not host:port on standard error.
     bool enableUdp(const boost::program_options::variables_map& options);
 
-    NetworkServer* server() const { return tcpServer.get(); }
-    const boost::shared_ptr<UdpConnect>& udp() const { return udpClient; }
+    net::NetworkServer* server() const { return tcpServer.get(); }
+    const boost::shared_ptr<net::UdpConnect>& udp() const { return udpClient; }
 
     /// On the I/O thread: stops the loop once every line handed to the outputs has left, or
     /// after `limit` if a client does not take its lines.
@@ -42,7 +46,9 @@ private:
     void checkDelivered(std::chrono::steady_clock::time_point giveUp);
 
     boost::asio::io_service& io;
-    std::unique_ptr<NetworkServer> tcpServer;
-    boost::shared_ptr<UdpConnect> udpClient;
+    std::unique_ptr<net::NetworkServer> tcpServer;
+    boost::shared_ptr<net::UdpConnect> udpClient;
     boost::asio::steady_timer deliveryCheck;
 };
+
+}  // namespace keelwave::app

@@ -19,6 +19,8 @@
 #include <optional>
 #include <string>
 
+namespace keelwave::app {
+
 namespace po = boost::program_options;
 
 namespace {
@@ -40,10 +42,10 @@ void reportError(const std::string& message) {
 
 /// The tuner, opened and configured (the tuner report goes to standard error), or nothing
 /// after reporting why not.
-std::unique_ptr<SampleSource> openTuner(const po::variables_map& options) {
+std::unique_ptr<sdr::SampleSource> openTuner(const po::variables_map& options) {
     const unsigned int deviceIndex =
         options.count("device-index") ? options["device-index"].as<unsigned int>() : 0;
-    auto device = std::make_unique<SdrDevice>(deviceIndex);
+    auto device = std::make_unique<sdr::SdrDevice>(deviceIndex);
     try {
         device->open();
         std::optional<int32_t> correction;
@@ -64,12 +66,12 @@ std::unique_ptr<SampleSource> openTuner(const po::variables_map& options) {
 }
 
 /// The recording of `input`, opened, or nothing after reporting why not.
-std::unique_ptr<SampleSource> openRecording(const po::variables_map& options) {
-    auto file = std::make_unique<FileSource>(options["input"].as<std::string>(),
-                                             options.count("realtime") > 0);
+std::unique_ptr<sdr::SampleSource> openRecording(const po::variables_map& options) {
+    auto file = std::make_unique<sdr::FileSource>(options["input"].as<std::string>(),
+                                                  options.count("realtime") > 0);
     try {
         file->open();
-    } catch (const InputError& error) {
+    } catch (const sdr::InputError& error) {
         reportError(error.what());
         return nullptr;
     }
@@ -77,14 +79,14 @@ std::unique_ptr<SampleSource> openRecording(const po::variables_map& options) {
 }
 
 /// Each AIS channel with the chain `--decoder` names, handing its sentences to `dispatch`.
-void addAisChannels(SampleSource& source, const po::variables_map& options,
-                    SentenceDispatch& dispatch) {
+void addAisChannels(sdr::SampleSource& source, const po::variables_map& options,
+                    net::SentenceDispatch& dispatch) {
     const bool verbose = options.count("verbose") > 0;
     const std::string chain =
         options.count("decoder") ? options["decoder"].as<std::string>() : "classic";
-    const keelwave::ais::SentenceSink sink{&dispatchSentence, &dispatch};
+    const ais::SentenceSink sink{&net::dispatchSentence, &dispatch};
     for (const ChannelPlan& plan : aisChannels) {
-        source.addChannel(std::make_unique<SdrChannel>(
+        source.addChannel(std::make_unique<sdr::SdrChannel>(
             static_cast<int32_t>(plan.frequency),
             makeDecodingChain(chain, plan.letter, plan.frequency, verbose, sink)));
     }
@@ -116,8 +118,8 @@ int runUntilStopped(po::variables_map& options) {
     if (!outputs.enableServer(options) || !outputs.enableUdp(options)) {
         return 1;
     }
-    SentenceDispatch dispatch{outputs.server(), outputs.udp(), !options.count("no-console")};
-    std::unique_ptr<SampleSource> source =
+    net::SentenceDispatch dispatch{outputs.server(), outputs.udp(), !options.count("no-console")};
+    std::unique_ptr<sdr::SampleSource> source =
         options.count("input") ? openRecording(options) : openTuner(options);
     if (!source) {
         return 1;
@@ -125,7 +127,7 @@ int runUntilStopped(po::variables_map& options) {
     addAisChannels(*source, options, dispatch);
     // A source ends by itself when one of its threads fails, or when a recording has been
     // decoded to its end: then the run ends at once, or once the network has every sentence.
-    SampleSource& ending = *source;
+    sdr::SampleSource& ending = *source;
     source->setEndHandler([&io, &outputs, &ending] {
         boost::asio::post(io, [&io, &outputs, &ending] {
             if (ending.failure()) {
@@ -175,3 +177,5 @@ int runReceiver(po::variables_map& options) {
     // keep a signal from ending the process. A log that could not be written fails the run.
     return Logger::instance().drainConsole() ? status : 1;
 }
+
+}  // namespace keelwave::app

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+namespace keelwave::app {
+
 namespace {
 // errno is read before any string is built, since building one may allocate and change it.
 std::string describe(int savedErrno, const char* callName) {
@@ -12,3 +14,5 @@ std::string describe(int savedErrno, const char* callName) {
 }  // namespace
 
 SdrException::SdrException(const char* callName) : std::runtime_error(describe(errno, callName)) {}
+
+}  // namespace keelwave::app

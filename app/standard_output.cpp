@@ -7,6 +7,8 @@
 #include <ostream>
 #include <streambuf>
 
+namespace keelwave::app {
+
 namespace {
 
 /// Writes straight to a descriptor; every character reaches write(2) within the call.
@@ -57,3 +59,5 @@ void occupyClosedStandardDescriptors() {
         }
     }
 }
+
+}  // namespace keelwave::app

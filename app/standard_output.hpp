@@ -2,6 +2,8 @@
 
 #include <iosfwd>
 
+namespace keelwave::app {
+
 /// The process's standard output as a stream with no buffer of its own: each write goes to
 /// descriptor 1 with write(2) at once, retried until every byte is taken or the write fails.
 /// The C library's stdout is not involved, so a console that blocks holds up only the thread
@@ -16,3 +18,5 @@ std::ostream& standardOutput();
 /// the descriptor still fails with EBADF as it did while it was closed. Call before anything
 /// else opens a descriptor.
 void occupyClosedStandardDescriptors();
+
+}  // namespace keelwave::app

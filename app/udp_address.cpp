@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+namespace keelwave::app {
+
 namespace {
 
 constexpr long highestPort = 65535;
@@ -60,3 +62,5 @@ UdpAddress parseUdpAddress(const std::string& text) {
     address.status = UdpAddress::Status::Valid;
     return address;
 }
+
+}  // namespace keelwave::app

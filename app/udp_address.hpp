@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace keelwave::app {
+
 /// The destination of the `udp` option, "host:port" or "[IPv6 address]:port"; the host may be
 /// empty (loopback).
 struct UdpAddress {
@@ -18,3 +20,5 @@ struct UdpAddress {
 /// like strtol in base 10 — leading blanks, a sign and trailing letters are accepted — and
 /// must lie in 1..65535.
 UdpAddress parseUdpAddress(const std::string& text);
+
+}  // namespace keelwave::app

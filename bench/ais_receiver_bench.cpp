@@ -18,6 +18,10 @@
 #include <string>
 #include <vector>
 
+using namespace keelwave::ais;
+
+namespace transmitter = keelwave::transmitter;
+
 namespace {
 
 constexpr int32_t blockSamples = 4096;

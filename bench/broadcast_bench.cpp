@@ -28,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+using namespace keelwave::net;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -8,11 +8,10 @@
 // Both channels get every 102400-byte block the tuner delivers, as floats (byte - 128), A
 // first; at the end of the input both are finished. With --stats the CPU time, the multiple of
 // real time and the frames checked go to standard error.
-#include "ais/ais_receiver.hpp"
+#include "ais/ais_decoder.hpp"
 #include "ais/decoding_chain.hpp"
-#include "ais/sdr_decoder.hpp"
 #include "ais/sensitive/sensitive_chain.hpp"
-#include "sdr/channel_demodulator.hpp"
+#include "sdr/classic_chain.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -39,33 +38,6 @@ constexpr char channelLetter[2] = {'A', 'B'};
 void printSentence(void*, const char* sentence) {
     std::puts(sentence);
 }
-
-// The classic chain as the program runs it: oscillator, integrate-and-dump and discriminator,
-// then the receiver front end and frame decoder, 4096 discriminator samples at a time.
-class ClassicChain final : public DecodingChain, private SdrDecoder {
-public:
-    ClassicChain(char channel, int32_t frequency)
-        : receiver(createAisReceiver(channel, false, &printSentence, nullptr, nullptr, nullptr)),
-          demodulator(std::make_unique<DemodulatorState>()) {
-        demodulator->phaseIncrement = channelPhaseIncrement(frequency, tunerCentreHz);
-    }
-    ~ClassicChain() override { destroyAisReceiver(receiver); }
-    ClassicChain(const ClassicChain&) = delete;
-    ClassicChain& operator=(const ClassicChain&) = delete;
-
-    void processBlock(const float* samples, uint32_t count) override {
-        demodulateBlock(*demodulator, samples, count, *this);
-    }
-    void finish() override { flushBlock(*demodulator, *this); }
-
-private:
-    void process(const int16_t* samples, int32_t count) override {
-        processSamples(receiver, samples, count);
-    }
-
-    AisReceiver* receiver;
-    std::unique_ptr<DemodulatorState> demodulator;
-};
 
 int usage() {
     std::fprintf(stderr, "usage: chain_replay [--chain classic|sensitive] [--stats] FILE|-\n");
@@ -103,7 +75,10 @@ int main(int argc, char** argv) {
     SensitiveChain* sensitive[2] = {};
     for (int c = 0; c < 2; ++c) {
         if (chainName == "classic") {
-            chains[c] = std::make_unique<ClassicChain>(channelLetter[c], channelFrequencyHz[c]);
+            chains[c] = std::make_unique<keelwave::sdr::ClassicChain>(
+                channelFrequencyHz[c], tunerCentreHz,
+                std::make_unique<keelwave::ais::AisDecoder>(channelLetter[c], false,
+                                                            SentenceSink{&printSentence}));
         } else {
             auto chain =
                 std::make_unique<SensitiveChain>(channelLetter[c], channelOffsetHz[c], false,

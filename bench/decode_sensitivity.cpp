@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
-using namespace transmitter;
+using namespace keelwave::ais;
+
+using namespace keelwave::transmitter;
 
 namespace {
 

@@ -2,14 +2,17 @@
 // every 177.8 ms. Both channels must finish a transfer well inside that, decoders included,
 // or the following transfers are dropped. The decoder here does nothing, so the figures are
 // the demodulator's own cost.
+#include "sdr/block_queue.hpp"
 #include "sdr/channel_demodulator.hpp"
-#include "sdr/sample_handoff.hpp"
-#include "sdr/sdr_device.hpp"
+#include "sdr/sample_source.hpp"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
+
+using namespace keelwave::sdr;
+using keelwave::ais::SdrDecoder;
 
 namespace {
 
@@ -59,16 +62,18 @@ BENCHMARK(demodulateOneChannel)->Unit(benchmark::kMillisecond);
 /// What one transfer costs in all: the hand-off's conversion to floats, then channels A and B.
 void oneTransferBothChannels(benchmark::State& state) {
     std::vector<unsigned char> bytes = transfer();
-    SampleHandoff handoff;
-    handoff.prepare({});
+    BlockQueue queue(2, 1, tunerBufferLength);
     DemodulatorState channels[2];
     channels[0].phaseIncrement = channelPhaseIncrement(161975000, tunerCentreFrequency);
     channels[1].phaseIncrement = channelPhaseIncrement(162025000, tunerCentreFrequency);
     DiscardingDecoder decoder;
     for (auto _ : state) {
-        SampleHandoff::samplesCallback(bytes.data(), tunerBufferLength, &handoff);
-        for (DemodulatorState& channel : channels) {
-            demodulateBlock(channel, handoff.sampleBuffer.get(), handoff.sampleCount, decoder);
+        queue.publish(bytes.data(), tunerBufferLength, false);
+        for (std::size_t reader = 0; reader < 2; ++reader) {
+            RawBlock block;
+            queue.nextBlock(reader, block);
+            demodulateBlock(channels[reader], block.samples, block.count, decoder);
+            queue.doneWith(reader);
         }
     }
     state.SetItemsProcessed(state.iterations() * (tunerBufferLength / 2));

@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-using namespace transmitter;
+using namespace keelwave::transmitter;
 
 namespace {
 
@@ -118,13 +118,13 @@ Recording render(const std::vector<Bits>& messages, RecordingSettings settings,
         channel = channel == 'A' ? 'B' : 'A';
     }
     const auto total =
-        static_cast<std::int64_t>(std::ceil(lastEnd) + trailingGuardSeconds * kRawRate);
+        static_cast<std::int64_t>(std::ceil(lastEnd) + trailingGuardSeconds * rawRate);
     std::ofstream out(path, std::ios::binary);
     writeRecording(bursts, total, settings, makeGmskPulse(), out);
     if (!out) {
         throw std::runtime_error("writing " + path + " failed");
     }
-    recording.seconds = static_cast<double>(total) / kRawRate;
+    recording.seconds = static_cast<double>(total) / rawRate;
     return recording;
 }
 
@@ -257,7 +257,7 @@ RecordingSettings settingsAt(double snr25Db, std::uint64_t seed) {
 void runNoise(const Options& options) {
     const RecordingSettings level = settingsAt(noiseLevelSnrDb, 1);
     const double sigma = noisePerComponent(level);
-    const auto total = static_cast<std::int64_t>(options.noiseMinutes * 60.0 * kRawRate);
+    const auto total = static_cast<std::int64_t>(options.noiseMinutes * 60.0 * rawRate);
     std::size_t strays[2] = {0, 0};
     for (int c = 0; c < 2; ++c) {
         GaussianNoise noise = makeGaussianNoise(7);
@@ -265,7 +265,7 @@ void runNoise(const Options& options) {
             run(decodeCommand(options, chains[c], "-"),
                 options.work + "/noise." + chains[c] + ".txt", [&](FILE* pipe) {
                     std::vector<unsigned char> bytes(
-                        static_cast<std::size_t>(2 * noiseChunkSeconds * kRawRate));
+                        static_cast<std::size_t>(2 * noiseChunkSeconds * rawRate));
                     for (std::int64_t done = 0; done < total;) {
                         const auto pairs = std::min<std::int64_t>(
                             total - done, static_cast<std::int64_t>(bytes.size() / 2));

@@ -14,6 +14,8 @@
 
 #include <cmath>
 
+using namespace keelwave::app;
+
 namespace po = boost::program_options;
 
 namespace {

@@ -16,6 +16,9 @@
 
 #include <algorithm>
 
+using namespace keelwave::ais;
+using namespace keelwave::sdr;
+
 namespace {
 
 DemodulatorState channelState(int32_t frequency) {

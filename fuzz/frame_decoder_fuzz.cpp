@@ -21,6 +21,10 @@
 
 #include <algorithm>
 
+namespace transmitter = keelwave::transmitter;
+
+using namespace keelwave::ais;
+
 namespace {
 
 using transmitter::Bits;
@@ -52,8 +56,8 @@ Bits burstsOf(const uint8_t* data, std::size_t size, char channel,
 void checkCarriedIntact(const Bits& bits, std::size_t end, const Bits& message) {
     const Bits burst = transmitter::burstBits(message);
     // From the start flag to the end flag: what the burst carries after its training.
-    const Bits frame(burst.begin() + transmitter::kRampUpBits + transmitter::kTrainingBits,
-                     burst.end() - transmitter::kRampDownBits);
+    const Bits frame(burst.begin() + transmitter::rampUpBits + transmitter::trainingBits,
+                     burst.end() - transmitter::rampDownBits);
     const std::size_t start = end - frame.size();
     if (end < frame.size() + trainingAlternations ||
         !std::equal(frame.begin(), frame.end(), bits.begin() + static_cast<long>(start)) ||

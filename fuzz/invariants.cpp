@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace transmitter = keelwave::transmitter;
+
+using namespace keelwave::ais;
+
 namespace {
 
 constexpr std::size_t maxSentenceLength = 76;  // 15 header + 56 payload + ",F*HH"

@@ -28,21 +28,21 @@ public:
     void finish() const;
     const std::vector<std::string>& sentences() const { return all; }
     /// The bits of every complete message, in order.
-    const std::vector<transmitter::Bits>& messages() const { return messageBits; }
+    const std::vector<keelwave::transmitter::Bits>& messages() const { return messageBits; }
 
 private:
     char channel;
     std::vector<std::string> all;
-    std::vector<transmitter::Bits> messageBits;
+    std::vector<keelwave::transmitter::Bits> messageBits;
     std::string firstPayload;  ///< of a message whose second sentence is due
 };
 
 /// Aborts unless the deframer is in state 1..5 with its counters in range.
-void checkDeframerState(const FrameDecoder& deframer);
+void checkDeframerState(const keelwave::ais::FrameDecoder& deframer);
 
 /// Aborts unless the front end is where its loops keep it: gain within the AGC's bounds, bit
 /// clock within a bit, filter index inside the history, binary levels, a sane deframer.
-void checkReceiverState(const AisReceiver& receiver);
+void checkReceiverState(const keelwave::ais::AisReceiver& receiver);
 
 /// A LevelCallback whose context is the channel letter: that channel's report, a level within
 /// full scale, a gain within bounds.

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+using namespace keelwave::ais;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     char channel = 'A';
     SentenceChecker checker(channel);

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+using namespace keelwave::app;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const UdpAddress address = parseUdpAddress(text);

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <exception>
 
+namespace keelwave::net {
+
 namespace {
 
 /// How long accepting rests after it failed for want of descriptors or memory: clients that
@@ -165,8 +167,9 @@ void NetworkServer::handleAccept(const boost::shared_ptr<NetworkSession>& client
     {
         boost::mutex::scoped_lock guard(clientsLock);
         if (clients.size() >= maxClients) {
-            Logger::instance().log(Logger::INFO, "Refused " + client->remote + ", already " +
-                                                     std::to_string(maxClients) + " clients");
+            app::Logger::instance().log(app::Logger::INFO,
+                                        "Refused " + client->remote + ", already " +
+                                            std::to_string(maxClients) + " clients");
             boost::system::error_code ignored;
             client->socket.close(ignored);
         } else {
@@ -175,7 +178,7 @@ void NetworkServer::handleAccept(const boost::shared_ptr<NetworkSession>& client
             setTcpOption(client->socket, TCP_KEEPIDLE, keepAliveIdleSeconds);
             setTcpOption(client->socket, TCP_KEEPINTVL, keepAliveIntervalSeconds);
             client->startReading();
-            Logger::instance().log(Logger::INFO, "Connected " + client->remote);
+            app::Logger::instance().log(app::Logger::INFO, "Connected " + client->remote);
         }
     }
     startAccept();
@@ -185,8 +188,8 @@ void NetworkServer::pauseAccepting(const boost::system::error_code& error) {
     // Logged once for as long as the shortage lasts, not at every retry.
     if (!acceptFailing) {
         acceptFailing = true;
-        Logger::instance().log(Logger::ERROR,
-                               "Accept error " + error.message() + ", retrying every second");
+        app::Logger::instance().log(app::Logger::ERROR,
+                                    "Accept error " + error.message() + ", retrying every second");
     }
     acceptPause.expires_after(acceptPauseTime);
     // Teardown detaches the client of the failed accept, as it would a pending one.
@@ -199,7 +202,7 @@ void NetworkServer::pauseAccepting(const boost::system::error_code& error) {
 
 void NetworkServer::removeClient(const boost::shared_ptr<NetworkSession>& client) {
     boost::mutex::scoped_lock guard(clientsLock);
-    Logger::instance().log(Logger::INFO, "Disconnected " + client->remote);
+    app::Logger::instance().log(app::Logger::INFO, "Disconnected " + client->remote);
     clients.erase(client);
 }
 
@@ -207,3 +210,5 @@ std::unique_ptr<NetworkServer> enableNetworkServer(boost::asio::io_service& io,
                                                    unsigned short port) {
     return std::make_unique<NetworkServer>(io, port);
 }
+
+}  // namespace keelwave::net

@@ -13,6 +13,8 @@
 #include <set>
 #include <string>
 
+namespace keelwave::net {
+
 /// Most clients served at once; one more is closed as soon as it is accepted. Far more than a
 /// chart table needs, it bounds what stalled clients can hold (100 MiB at their byte cap)
 /// and leaves over 900 of the usual 1024 descriptors to the listener, the UDP socket, the
@@ -68,3 +70,5 @@ private:
 /// Creates the server listening on `port`; a failure to open, bind or listen is thrown.
 std::unique_ptr<NetworkServer> enableNetworkServer(boost::asio::io_service& io,
                                                    unsigned short port);
+
+}  // namespace keelwave::net

@@ -6,6 +6,8 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 
+namespace keelwave::net {
+
 NetworkSession::NetworkSession(boost::asio::io_service& io, NetworkServer* owner)
     : socket(io), readBuffer(), server(owner) {}
 
@@ -143,3 +145,5 @@ bool NetworkSession::hasPendingWrites() {
     boost::mutex::scoped_lock guard(queueLock);
     return queuedBytes > 0;
 }
+
+}  // namespace keelwave::net

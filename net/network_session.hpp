@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace keelwave::net {
+
 class NetworkServer;
 
 /// Most bytes that may wait for one client (queued plus being written). A client that falls
@@ -80,3 +82,5 @@ private:
     std::size_t inFlightBytes = 0;                               // I/O thread only
     bool disconnected = false;                                   // I/O thread only
 };
+
+}  // namespace keelwave::net

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace keelwave::net {
+
 namespace {
 const char* const lineEnd = "\r\n";  // NMEA 0183 line terminator, on both network outputs
 }
@@ -23,6 +25,8 @@ void dispatchSentence(void* context, const char* sentence) {
         outputs.udpClient->send(text + lineEnd);
     }
     if (outputs.consoleOutput) {
-        Logger::instance().log(Logger::INFO, text);
+        app::Logger::instance().log(app::Logger::INFO, text);
     }
 }
+
+}  // namespace keelwave::net

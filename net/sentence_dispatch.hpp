@@ -2,6 +2,8 @@
 
 #include <boost/shared_ptr.hpp>
 
+namespace keelwave::net {
+
 class NetworkServer;
 class UdpConnect;
 
@@ -19,3 +21,5 @@ struct SentenceDispatch {
 /// INFO, each only if there is that output. Runs on the channel threads, two at a time; never
 /// waits for the network. A null context does nothing.
 void dispatchSentence(void* context, const char* sentence);
+
+}  // namespace keelwave::net

@@ -5,6 +5,8 @@
 #include <boost/asio/error.hpp>
 #include <boost/make_shared.hpp>
 
+namespace keelwave::net {
+
 UdpConnect::UdpConnect(boost::asio::io_service& ioService, const std::string& hostName,
                        int destinationPort, std::chrono::steady_clock::duration resolveTimeoutTime,
                        std::chrono::steady_clock::duration reconnectDelayTime)
@@ -58,7 +60,8 @@ void UdpConnect::handleResolve(const boost::system::error_code& error,
             return;
         }
         // No socket for the host's protocol (IPv6 turned off): as if a send had failed.
-        Logger::instance().log(Logger::ERROR, "UDP send error " + unusable.message() + "\n");
+        app::Logger::instance().log(app::Logger::ERROR,
+                                    "UDP send error " + unusable.message() + "\n");
         scheduleReconnect();
         return;
     }
@@ -66,8 +69,8 @@ void UdpConnect::handleResolve(const boost::system::error_code& error,
         return;
     }
     const boost::system::error_code reason = error ? error : boost::asio::error::host_not_found;
-    Logger::instance().log(Logger::ERROR,
-                           "Can't resolve host " + host + " " + reason.message() + "\n");
+    app::Logger::instance().log(app::Logger::ERROR,
+                                "Can't resolve host " + host + " " + reason.message() + "\n");
     scheduleReconnect();
 }
 
@@ -96,20 +99,21 @@ void UdpConnect::handleResolveTimeout(const boost::system::error_code& error) {
         return;
     }
     if (error) {
-        Logger::instance().log(Logger::ERROR, "Error resolver timer " + error.message() + "\n");
+        app::Logger::instance().log(app::Logger::ERROR,
+                                    "Error resolver timer " + error.message() + "\n");
         return;
     }
     // A lookup that has not begun ends with the cancellation error; one already under way
     // still delivers its answer to handleResolve.
     resolver.cancel();
-    Logger::instance().log(Logger::ERROR, "Resolve host " + host + " timeout\n");
+    app::Logger::instance().log(app::Logger::ERROR, "Resolve host " + host + " timeout\n");
     scheduleReconnect();
 }
 
 void UdpConnect::scheduleReconnect() {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(reconnectDelay);
-    Logger::instance().log(Logger::INFO,
-                           "Try resolve in " + std::to_string(seconds.count()) + " seconds");
+    app::Logger::instance().log(app::Logger::INFO,
+                                "Try resolve in " + std::to_string(seconds.count()) + " seconds");
     timer.expires_after(reconnectDelay);
     timer.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
         self->handleReconnectTimer(error);
@@ -121,8 +125,8 @@ void UdpConnect::handleReconnectTimer(const boost::system::error_code& error) {
         return;
     }
     if (error) {
-        Logger::instance().log(Logger::ERROR,
-                               "UDP Connect reconnect timer error " + error.message());
+        app::Logger::instance().log(app::Logger::ERROR,
+                                    "UDP Connect reconnect timer error " + error.message());
         return;
     }
     connect();
@@ -151,7 +155,7 @@ void UdpConnect::handleSend(const boost::system::error_code& error) {
     if (stopped || !error || error == boost::asio::error::operation_aborted) {
         return;
     }
-    Logger::instance().log(Logger::ERROR, "UDP send error " + error.message() + "\n");
+    app::Logger::instance().log(app::Logger::ERROR, "UDP send error " + error.message() + "\n");
     {
         boost::mutex::scoped_lock guard(sendLock);
         ready = false;
@@ -170,3 +174,5 @@ void UdpConnect::stop() {
     timer.cancel();
     resolver.cancel();
 }
+
+}  // namespace keelwave::net

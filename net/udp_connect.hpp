@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <string>
 
+namespace keelwave::net {
+
 /// The UDP sender of the `udp` option: looks its host up by name and sends each line as one
 /// datagram. Lookup and retry run on the I/O thread:
 ///
@@ -80,3 +82,5 @@ private:
     bool ready = false;
     std::atomic<unsigned> sendsInFlight{0};
 };
+
+}  // namespace keelwave::net

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace keelwave::sdr {
+
 /// One raw block as a channel thread sees it: one float per tuner byte (the byte - 128), I and
 /// Q alternating, I first.
 struct RawBlock {
@@ -28,3 +30,5 @@ public:
     /// nothing is published and `nextBlock` returns false.
     virtual void halt() = 0;
 };
+
+}  // namespace keelwave::sdr

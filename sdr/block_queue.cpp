@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace keelwave::sdr {
+
 namespace {
 
 /// Unsigned tuner bytes are centred on 128.
@@ -72,3 +74,5 @@ void BlockQueue::halt() {
     published.notify_all();
     freed.notify_all();
 }
+
+}  // namespace keelwave::sdr

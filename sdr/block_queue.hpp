@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+namespace keelwave::sdr {
+
 /// A recording's hand-off: a ring of preallocated blocks that every channel reads in order and
 /// the reader thread refills once all channels are done with a block. Nothing is ever dropped:
 /// the reader waits for room, a channel waits for the next block.
@@ -50,3 +52,5 @@ private:
     std::vector<std::size_t> taken;  ///< per reader: blocks it has taken so far
     bool halted = false;
 };
+
+}  // namespace keelwave::sdr

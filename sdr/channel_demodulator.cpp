@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace keelwave::sdr {
+
 float channelPhaseIncrement(int32_t frequency, uint32_t centreFrequency) {
     const float offset = static_cast<float>(frequency) - static_cast<float>(centreFrequency);
     const float cyclesPerSample = offset * tunerSamplePeriod;
@@ -12,7 +14,7 @@ namespace {
 
 /// Closes one integrate-and-dump period: the mean of the 6 mixed samples, its phase step from
 /// the previous mean, and that step as the next discriminator sample.
-void dump(DemodulatorState& state, SdrDecoder& decoder) {
+void dump(DemodulatorState& state, ais::SdrDecoder& decoder) {
     state.decimationCount = 0;
     const double i = state.accumI * inverseDecimationFactor;
     const double q = state.accumQ * inverseDecimationFactor;
@@ -36,7 +38,7 @@ void dump(DemodulatorState& state, SdrDecoder& decoder) {
 }  // namespace
 
 void demodulateBlock(DemodulatorState& state, const float* samples, uint32_t count,
-                     SdrDecoder& decoder) {
+                     ais::SdrDecoder& decoder) {
     for (uint32_t n = 0; n + 1 < count; n += 2) {
         const float i = samples[n];
         const float q = samples[n + 1];
@@ -53,10 +55,12 @@ void demodulateBlock(DemodulatorState& state, const float* samples, uint32_t cou
     }
 }
 
-void flushBlock(DemodulatorState& state, SdrDecoder& decoder) {
+void flushBlock(DemodulatorState& state, ais::SdrDecoder& decoder) {
     if (state.blockFill == 0) {
         return;
     }
     decoder.process(state.block, static_cast<int32_t>(state.blockFill));
     state.blockFill = 0;
 }
+
+}  // namespace keelwave::sdr

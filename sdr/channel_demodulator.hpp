@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace keelwave::sdr {
+
 // One AIS channel out of the tuner's 288000 samples/s I/Q stream, which is centred 25 kHz away
 // from each channel:
 //
@@ -70,8 +72,10 @@ inline void advanceOscillator(float& phase, float increment) {
 /// An odd last float is ignored. Every time `block` fills, `decoder.process` is given the 4096
 /// samples on the calling thread. Allocates nothing.
 void demodulateBlock(DemodulatorState& state, const float* samples, uint32_t count,
-                     SdrDecoder& decoder);
+                     ais::SdrDecoder& decoder);
 
 /// Hands the partly filled `block` to the decoder (fewer than 4096 samples) and empties it; does
 /// nothing when it is empty. Used only when the input has ended for good.
-void flushBlock(DemodulatorState& state, SdrDecoder& decoder);
+void flushBlock(DemodulatorState& state, ais::SdrDecoder& decoder);
+
+}  // namespace keelwave::sdr

@@ -12,6 +12,8 @@
 #include <optional>
 #include <thread>
 
+namespace keelwave::sdr {
+
 namespace {
 
 /// How long the reader waits for input, or for the time to publish, before it looks at
@@ -165,3 +167,5 @@ void FileSource::closeInput() {
     fd = -1;
     ownsInput = false;
 }
+
+}  // namespace keelwave::sdr

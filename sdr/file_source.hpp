@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace keelwave::sdr {
+
 /// A recording of the tuner's stream fed to the channels as if it came from the tuner: raw
 /// unsigned 8-bit I/Q, I first, 288000 pairs per second centred on 162000000 Hz, as
 /// `rtl_sdr -f 162000000 -s 288000 file.cu8` writes it. Read from a file, or from standard
@@ -71,3 +73,5 @@ private:
     std::atomic<bool> stopping{false};
     boost::thread thread;  ///< the reader thread
 };
+
+}  // namespace keelwave::sdr

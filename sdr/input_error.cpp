@@ -2,5 +2,9 @@
 
 #include <cstring>
 
+namespace keelwave::sdr {
+
 InputError::InputError(const std::string& path, int errorNumber)
     : std::runtime_error(path + ": " + std::strerror(errorNumber)) {}
+
+}  // namespace keelwave::sdr

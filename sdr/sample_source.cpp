@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace keelwave::sdr {
+
 void SampleSource::addChannel(std::unique_ptr<SdrChannel> channel) {
     channels.push_back(std::move(channel));
     std::stable_sort(channels.begin(), channels.end(),
@@ -57,3 +59,5 @@ void SampleSource::reportEnd(std::exception_ptr failed) {
         endHandler();
     }
 }
+
+}  // namespace keelwave::sdr

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace keelwave::sdr {
+
 /// The raw stream every source delivers: the tuner's own, or a recording of it made at the same
 /// settings (rtl_sdr -f 162000000 -s 288000), unsigned 8-bit I and Q alternating, I first.
 /// The tuner is centred between the two AIS channels, 161975000 and 162025000 Hz.
@@ -79,3 +81,5 @@ private:
     BlockFeed* feed = nullptr;
     std::vector<std::unique_ptr<SdrChannel>> channels;
 };
+
+}  // namespace keelwave::sdr

@@ -2,8 +2,9 @@
 
 #include <utility>
 
-SdrChannel::SdrChannel(int32_t channelFrequency,
-                       std::unique_ptr<keelwave::ais::DecodingChain> decodingChain)
+namespace keelwave::sdr {
+
+SdrChannel::SdrChannel(int32_t channelFrequency, std::unique_ptr<ais::DecodingChain> decodingChain)
     : frequency(channelFrequency), chain(std::move(decodingChain)) {}
 
 SdrChannel::~SdrChannel() {
@@ -40,3 +41,5 @@ void SdrChannel::runChannel() {
         failureHandler(std::current_exception());
     }
 }
+
+}  // namespace keelwave::sdr

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+namespace keelwave::sdr {
+
 /// Told, on the failing thread, about an exception that ended a channel or source thread.
 using FailureHandler = std::function<void(std::exception_ptr)>;
 
@@ -18,7 +20,7 @@ using FailureHandler = std::function<void(std::exception_ptr)>;
 class SdrChannel {
 public:
     /// `frequency` in Hz (signed: the source sorts its channels by it); takes the chain.
-    SdrChannel(int32_t frequency, std::unique_ptr<keelwave::ais::DecodingChain> chain);
+    SdrChannel(int32_t frequency, std::unique_ptr<ais::DecodingChain> chain);
     /// Joins the thread if it was started; halt its feed first.
     ~SdrChannel();
     SdrChannel(const SdrChannel&) = delete;
@@ -38,9 +40,11 @@ private:
     /// The thread body: every block of the feed through the chain, until the feed halts.
     void runChannel();
 
-    const std::unique_ptr<keelwave::ais::DecodingChain> chain;
+    const std::unique_ptr<ais::DecodingChain> chain;
     BlockFeed* feed = nullptr;
     std::size_t reader = 0;
     FailureHandler failureHandler;
     boost::thread thread;
 };
+
+}  // namespace keelwave::sdr

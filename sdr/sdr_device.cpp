@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+namespace keelwave::sdr {
+
 namespace {
 
 /// librtlsdr's gain mode for a gain chosen by the caller.
@@ -34,19 +36,19 @@ SdrDevice::~SdrDevice() {
 
 void SdrDevice::open() {
     if (rtlsdr_open(&capture->dev, deviceIndex) != 0) {
-        throw SdrException("rtlsdr_open()");
+        throw app::SdrException("rtlsdr_open()");
     }
 }
 
 void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float> gain) {
     if (rtlsdr_set_sample_rate(capture->dev, tunerSampleRate) != 0) {
-        throw SdrException("rtlsdr_set_sample_rate()");
+        throw app::SdrException("rtlsdr_set_sample_rate()");
     }
     if (rtlsdr_set_center_freq(capture->dev, tunerCentreFrequency) != 0) {
-        throw SdrException("rtlsdr_set_center_freq()");
+        throw app::SdrException("rtlsdr_set_center_freq()");
     }
     if (correction && rtlsdr_set_freq_correction(capture->dev, *correction) != 0) {
-        throw SdrException("rtlsdr_set_freq_corection()");
+        throw app::SdrException("rtlsdr_set_freq_corection()");
     }
     const std::vector<int>& listed = supportedGains();
     std::cerr << "Supported Gains (dB): " << std::fixed << std::setprecision(1);
@@ -58,7 +60,7 @@ void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float
     std::cerr << "Freq: " << std::setprecision(3);
     const uint32_t tuned = rtlsdr_get_center_freq(capture->dev);
     if (tuned == 0) {
-        throw SdrException("rtlsdr_get_center_freq()");
+        throw app::SdrException("rtlsdr_get_center_freq()");
     }
     std::cerr << static_cast<float>(tuned) * megahertzPerHertz << " MHz\n";
     std::cerr << "Freq Correction: " << rtlsdr_get_freq_correction(capture->dev) << " ppm\n";
@@ -68,12 +70,12 @@ void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float
         return;
     }
     if (rtlsdr_set_tuner_gain_mode(capture->dev, manualGainMode) != 0) {
-        throw SdrException("rtlsdr_set_tuner_gain_mode()");
+        throw app::SdrException("rtlsdr_set_tuner_gain_mode()");
     }
     // Floor, not rounding: -0.05 dB asks for -1 tenth. librtlsdr picks the nearest step.
     const int tenths = static_cast<int>(std::floor(*gain * tenthsPerDecibel));
     if (rtlsdr_set_tuner_gain(capture->dev, tenths) != 0) {
-        throw SdrException("rtlsdr_set_tuner_gain()");
+        throw app::SdrException("rtlsdr_set_tuner_gain()");
     }
     std::cerr << "Gain: " << std::setprecision(1) << *gain << " dB\n";
 }
@@ -84,11 +86,11 @@ const std::vector<int>& SdrDevice::supportedGains() {
     }
     const int count = rtlsdr_get_tuner_gains(capture->dev, nullptr);
     if (count <= 0) {
-        throw SdrException("rtlsdr_get_tuner_gains()");
+        throw app::SdrException("rtlsdr_get_tuner_gains()");
     }
     std::vector<int> listed(static_cast<std::size_t>(count));
     if (rtlsdr_get_tuner_gains(capture->dev, listed.data()) != count) {
-        throw SdrException("rtlsdr_get_tuner_gains()");
+        throw app::SdrException("rtlsdr_get_tuner_gains()");
     }
     gains = std::move(listed);
     return gains;
@@ -114,13 +116,13 @@ void SdrDevice::runCapture(const std::shared_ptr<Capture>& capture, uint32_t cou
     std::exception_ptr failed;
     try {
         if (rtlsdr_reset_buffer(capture->dev) != 0) {
-            throw SdrException("rtlsdr_reset_buffer()");
+            throw app::SdrException("rtlsdr_reset_buffer()");
         }
         // A stop that came meanwhile would find no read to cancel: then none is started.
         if (!capture->slot->publicationStopped() &&
             rtlsdr_read_async(capture->dev, &TunerSlot::samplesCallback, capture->slot.get(), count,
                               length) != 0) {
-            throw SdrException("rtlsdr_read_async()");
+            throw app::SdrException("rtlsdr_read_async()");
         }
     } catch (...) {
         failed = std::current_exception();
@@ -160,7 +162,7 @@ std::optional<std::string> SdrDevice::cancelCapture() {
         if (result == 0) {
             return std::nullopt;
         }
-        const SdrException refused("rtlsdr_cancel_async()");  // errno as the call left it
+        const app::SdrException refused("rtlsdr_cancel_async()");  // errno as the call left it
         if (capture->ended) {
             return std::nullopt;
         }
@@ -171,3 +173,5 @@ std::optional<std::string> SdrDevice::cancelCapture() {
     }
     return std::nullopt;
 }
+
+}  // namespace keelwave::sdr

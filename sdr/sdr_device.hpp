@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+namespace keelwave::sdr {
+
 /// USB transfers kept in flight by librtlsdr.
 constexpr uint32_t tunerBufferCount = 16;
 
@@ -24,7 +26,7 @@ constexpr uint32_t tunerBufferCount = 16;
 ///
 /// Used in this order: construct, `open`, `configure`, then as a sample source: `addChannel`
 /// for each channel, `start`, `stop`, destruction. A failed librtlsdr call on the calling
-/// thread throws SdrException. On the capture thread a failure ("rtlsdr_read_async()" when the
+/// thread throws app::SdrException. On the capture thread a failure ("rtlsdr_read_async()" when the
 /// tuner is pulled out) ends the thread and is reported as the source's end.
 class SdrDevice : public SampleSource {
 public:
@@ -86,3 +88,5 @@ private:
     uint32_t bufferLength = 0;  ///< bytes
     boost::thread thread;       ///< the capture thread, inside rtlsdr_read_async
 };
+
+}  // namespace keelwave::sdr

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+namespace keelwave::sdr {
+
 namespace {
 
 /// Unsigned tuner bytes are centred on 128.
@@ -65,3 +67,5 @@ void TunerSlot::halt() {
     const std::unique_lock<std::shared_mutex> exclusive(sampleLock);
     sampleReady.notify_all();
 }
+
+}  // namespace keelwave::sdr

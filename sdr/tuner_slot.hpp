@@ -10,6 +10,8 @@
 #include <shared_mutex>
 #include <vector>
 
+namespace keelwave::sdr {
+
 /// The tuner's hand-off: one slot holding the latest block, shared by every channel.
 ///
 ///   capture thread (in librtlsdr)               channel threads (readers)
@@ -61,3 +63,5 @@ private:
     std::vector<std::shared_lock<std::shared_mutex>> held;  ///< per reader, its shared side
     std::atomic<uint64_t> dropped{0};
 };
+
+}  // namespace keelwave::sdr

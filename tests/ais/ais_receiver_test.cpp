@@ -21,6 +21,8 @@ extern "C" const char* __asan_default_options() {
 namespace keelwave::test {
 namespace {
 
+using namespace ais;
+
 void collectReport(void* context, int channel, float level, float gain) {
     static_cast<std::vector<std::tuple<int, float, float>>*>(context)->emplace_back(channel, level,
                                                                                     gain);

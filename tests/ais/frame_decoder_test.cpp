@@ -12,6 +12,8 @@
 namespace keelwave::test {
 namespace {
 
+using namespace ais;
+
 using transmitter::Bits;
 
 /// Bits written as '0' and '1', and whole bit sequences, joined.

@@ -10,6 +10,8 @@
 namespace keelwave::test {
 namespace {
 
+using namespace ais;
+
 /// The sentences of a message of identifier 1 and `length` bits, the rest zeros.
 std::vector<std::string> encode(FrameDecoder* encoder, std::size_t length) {
     std::vector<uint8_t> bits(frameBitCapacity, 0);

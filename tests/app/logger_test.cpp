@@ -17,6 +17,8 @@
 namespace keelwave::test {
 namespace {
 
+using namespace app;
+
 using boost::posix_time::time_from_string;
 
 boost::posix_time::ptime bannerTime() {

@@ -16,6 +16,8 @@
 namespace keelwave::test {
 namespace {
 
+using namespace net;
+
 using boost::asio::ip::tcp;
 
 /// A blocking client; a small receive buffer makes one that falls behind at once.

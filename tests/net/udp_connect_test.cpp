@@ -11,6 +11,8 @@
 namespace keelwave::test {
 namespace {
 
+using namespace net;
+
 using boost::asio::ip::udp;
 
 constexpr std::chrono::milliseconds quickRetry{100};

@@ -13,6 +13,8 @@
 namespace keelwave::test {
 namespace {
 
+using namespace sdr;
+
 /// Publishes blocks of `byte` into the slot until `done` holds (the readers take them).
 template <class Done>
 void publishUntil(TunerSlot& slot, unsigned char byte, Done done) {

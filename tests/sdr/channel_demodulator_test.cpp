@@ -10,6 +10,9 @@
 namespace keelwave::test {
 namespace {
 
+using namespace ais;
+using namespace sdr;
+
 constexpr double pi = 3.141592653589793;
 constexpr double tunerRate = 288000.0;  // I/Q pairs per second
 

@@ -36,10 +36,10 @@ struct IoThread {
 class LogCapture : private std::streambuf {
 public:
     LogCapture() {
-        Logger::instance().setOutput(stream);
-        Logger::instance().setConsole(true, Logger::INFO);
+        app::Logger::instance().setOutput(stream);
+        app::Logger::instance().setConsole(true, app::Logger::INFO);
     }
-    ~LogCapture() override { Logger::instance().setOutput(std::cout); }
+    ~LogCapture() override { app::Logger::instance().setOutput(std::cout); }
     std::string text() {
         const std::lock_guard<std::mutex> guard(lock);
         return captured;

@@ -12,7 +12,7 @@
 namespace keelwave::test {
 namespace {
 
-namespace tx = transmitter;
+namespace tx = keelwave::transmitter;
 
 TEST(TransmitterModel, WritesRealSentencesBackCharacterForCharacter) {
     std::ifstream file(PROJECT_DIR "/tests/data/real-aivdm-sample.nmea");

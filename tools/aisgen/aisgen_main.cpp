@@ -21,18 +21,18 @@
 #include <vector>
 
 namespace po = boost::program_options;
-using namespace transmitter;
+using namespace keelwave::transmitter;
 
 namespace {
 
-constexpr const char* kProgram = "keelwave-aisgen";
+constexpr const char* program = "keelwave-aisgen";
 // The receiver hands demodulated samples on in blocks of 4096 (85 ms at 48000/s) and drops a
 // partial block at the end, and the tuner delivers 102400-byte transfers (178 ms): a burst
 // ending within the last 0.3 s of a recording might never be decoded, so none is put there.
-constexpr double kTrailingGuardSeconds = 0.3;
-constexpr double kMaxAmplitude = 127.0;    // largest swing of an 8-bit sample around 128
-constexpr double kMaxClockErrorPpm = 1e4;  // 1 %: far beyond any real transmitter
-constexpr std::uint64_t kTimingSeedSalt = 0x9E3779B97F4A7C15ULL;  // keeps timing apart from noise
+constexpr double trailingGuardSeconds = 0.3;
+constexpr double maxAmplitude = 127.0;    // largest swing of an 8-bit sample around 128
+constexpr double maxClockErrorPpm = 1e4;  // 1 %: far beyond any real transmitter
+constexpr std::uint64_t timingSeedSalt = 0x9E3779B97F4A7C15ULL;  // keeps timing apart from noise
 
 struct Options {
     std::string input;
@@ -95,11 +95,11 @@ po::options_description describeOptions(Options& options) {
 }
 
 void checkOptions(Options& options) {
-    if (options.recording.amplitude <= 0.0 || options.recording.amplitude > kMaxAmplitude) {
+    if (options.recording.amplitude <= 0.0 || options.recording.amplitude > maxAmplitude) {
         throw po::error("--amplitude must lie in (0, 127]");
     }
     for (const double channelAmplitude : options.recording.channelAmplitude) {
-        if (channelAmplitude < 0.0 || channelAmplitude > kMaxAmplitude) {
+        if (channelAmplitude < 0.0 || channelAmplitude > maxAmplitude) {
             throw po::error("--amplitude-a and --amplitude-b must lie in (0, 127]");
         }
     }
@@ -109,7 +109,7 @@ void checkOptions(Options& options) {
     if (options.durationSeconds < 0.0 || options.leadingSeconds < 0.0) {
         throw po::error("--duration and --leading-silence must not be negative");
     }
-    if (std::fabs(options.recording.clockErrorPpm) > kMaxClockErrorPpm) {
+    if (std::fabs(options.recording.clockErrorPpm) > maxClockErrorPpm) {
         throw po::error("--ppm must lie within +-10000");
     }
     if (options.channelMode != "alternate" && options.channelMode != "sentence") {
@@ -158,20 +158,20 @@ int run(const Options& options) {
     }
     const std::vector<Playable> playable = selectPlayable(report);
     if (playable.empty()) {
-        std::cerr << kProgram << ": no message to transmit" << std::endl;
+        std::cerr << program << ": no message to transmit" << std::endl;
         return 1;
     }
 
     const bool looping = options.durationSeconds > 0.0;
-    const auto guard = static_cast<std::int64_t>(kTrailingGuardSeconds * kRawRate);
-    std::int64_t totalSamples = std::llround(options.durationSeconds * kRawRate);
+    const auto guard = static_cast<std::int64_t>(trailingGuardSeconds * rawRate);
+    std::int64_t totalSamples = std::llround(options.durationSeconds * rawRate);
     SlotPlan plan;
-    plan.firstSlotSample = std::llround(options.leadingSeconds * kRawRate);
+    plan.firstSlotSample = std::llround(options.leadingSeconds * rawRate);
     plan.spacingSlots = options.spacingSlots;
     plan.endSample = looping ? totalSamples - guard : -1;
     plan.clockErrorPpm = options.recording.clockErrorPpm;
 
-    GaussianNoise timing = makeGaussianNoise(options.recording.seed ^ kTimingSeedSalt);
+    GaussianNoise timing = makeGaussianNoise(options.recording.seed ^ timingSeedSalt);
     const double perBit = rawSamplesPerBit(options.recording.clockErrorPpm);
     SequenceCounters counters;
     std::vector<RecordedBurst> bursts;
@@ -238,7 +238,7 @@ int run(const Options& options) {
               << " input problems." << std::endl
               << "Wrote " << bursts.size() << " bursts (A " << onA << ", B "
               << bursts.size() - static_cast<std::size_t>(onA) << ") in "
-              << static_cast<double>(totalSamples) / kRawRate << " s to " << options.output << " ("
+              << static_cast<double>(totalSamples) / rawRate << " s to " << options.output << " ("
               << 2 * totalSamples << " bytes, cu8 at 288000 samples/s, 162 MHz)" << std::endl
               << "Wrote " << sentenceCount << " expected sentences to " << options.expected << "."
               << std::endl;
@@ -258,7 +258,7 @@ int main(int argc, char** argv) {
             po::command_line_parser(argc, argv).options(description).positional(positional).run(),
             values);
         if (values.count("help") != 0) {
-            std::cout << "Usage: " << kProgram << " [options] [input.nmea]" << std::endl
+            std::cout << "Usage: " << program << " [options] [input.nmea]" << std::endl
                       << description << std::endl;
             return 0;
         }
@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
     try {
         return run(options);
     } catch (const std::exception& error) {
-        std::cerr << kProgram << ": " << error.what() << std::endl;
+        std::cerr << program << ": " << error.what() << std::endl;
         return 1;
     }
 }

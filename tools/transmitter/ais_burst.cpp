@@ -3,16 +3,16 @@
 #include <stdexcept>
 #include <string>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
-constexpr int kBitsPerByte = 8;
-constexpr int kStuffAfterOnes = 5;          // HDLC: a 0 follows every fifth consecutive 1
-constexpr std::uint16_t kCrcInit = 0xFFFF;  // CRC-16/X.25 starts with all ones
+constexpr int bitsPerByte = 8;
+constexpr int stuffAfterOnes = 5;          // HDLC: a 0 follows every fifth consecutive 1
+constexpr std::uint16_t crcInit = 0xFFFF;  // CRC-16/X.25 starts with all ones
 
 void appendByteLsbFirst(Bits& out, std::uint8_t byte) {
-    for (int bit = 0; bit < kBitsPerByte; ++bit) {
+    for (int bit = 0; bit < bitsPerByte; ++bit) {
         out.push_back(static_cast<std::uint8_t>((byte >> bit) & 1));
     }
 }
@@ -20,19 +20,19 @@ void appendByteLsbFirst(Bits& out, std::uint8_t byte) {
 }  // namespace
 
 Bits padToWholeBytes(Bits bits) {
-    bits.resize((bits.size() + kBitsPerByte - 1) / kBitsPerByte * kBitsPerByte, 0);
+    bits.resize((bits.size() + bitsPerByte - 1) / bitsPerByte * bitsPerByte, 0);
     return bits;
 }
 
 std::vector<std::uint8_t> packBytes(const Bits& paddedBits) {
-    if (paddedBits.size() % kBitsPerByte != 0) {
+    if (paddedBits.size() % bitsPerByte != 0) {
         throw std::invalid_argument("packBytes needs whole bytes, got " +
                                     std::to_string(paddedBits.size()) + " bits");
     }
-    std::vector<std::uint8_t> bytes(paddedBits.size() / kBitsPerByte, 0);
+    std::vector<std::uint8_t> bytes(paddedBits.size() / bitsPerByte, 0);
     for (std::size_t index = 0; index < paddedBits.size(); ++index) {
         if (paddedBits[index] != 0) {
-            bytes[index / kBitsPerByte] |= static_cast<std::uint8_t>(0x80u >> (index % 8));
+            bytes[index / bitsPerByte] |= static_cast<std::uint8_t>(0x80u >> (index % 8));
         }
     }
     return bytes;
@@ -49,7 +49,7 @@ std::uint16_t crc16X25Update(std::uint16_t crc, std::uint8_t byte) {
 }
 
 std::uint16_t frameCheckSequence(const std::vector<std::uint8_t>& bytes) {
-    std::uint16_t crc = kCrcInit;
+    std::uint16_t crc = crcInit;
     for (const std::uint8_t byte : bytes) {
         crc = crc16X25Update(crc, byte);
     }
@@ -66,7 +66,7 @@ Bits stuffBytes(const std::vector<std::uint8_t>& bytes) {
     for (const std::uint8_t bit : plain) {
         stuffed.push_back(bit);
         ones = bit != 0 ? ones + 1 : 0;
-        if (ones == kStuffAfterOnes) {
+        if (ones == stuffAfterOnes) {
             stuffed.push_back(0);
             ones = 0;
         }
@@ -80,15 +80,15 @@ Bits burstBits(const Bits& messageBits) {
     frame.push_back(static_cast<std::uint8_t>(fcs & 0xFF));
     frame.push_back(static_cast<std::uint8_t>(fcs >> 8));
 
-    Bits bits(kRampUpBits, 1);
-    for (int index = 0; index < kTrainingBits; ++index) {
+    Bits bits(rampUpBits, 1);
+    for (int index = 0; index < trainingBits; ++index) {
         bits.push_back(static_cast<std::uint8_t>(index % 2));
     }
-    appendByteLsbFirst(bits, kHdlcFlag);
+    appendByteLsbFirst(bits, hdlcFlag);
     const Bits body = stuffBytes(frame);
     bits.insert(bits.end(), body.begin(), body.end());
-    appendByteLsbFirst(bits, kHdlcFlag);
-    bits.insert(bits.end(), kRampDownBits, 1);
+    appendByteLsbFirst(bits, hdlcFlag);
+    bits.insert(bits.end(), rampDownBits, 1);
     return bits;
 }
 
@@ -105,4 +105,4 @@ Bits nrziEncode(const Bits& bits, std::uint8_t startLevel) {
     return levels;
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// Line bits of one burst, before NRZI, in the order they go on air:
 ///
@@ -13,11 +13,11 @@ namespace transmitter {
 ///     8 x '1'  24 bits           01111110  LSB of each byte first     01111110  4 x '1'
 ///
 /// The ramp bits keep the carrier on one frequency while the transmitter's power settles.
-constexpr int kRampUpBits = 8;
-constexpr int kTrainingBits = 24;
-constexpr int kFlagBits = 8;
-constexpr int kRampDownBits = 4;
-constexpr std::uint8_t kHdlcFlag = 0x7E;  // 01111110, the same whichever end is sent first
+constexpr int rampUpBits = 8;
+constexpr int trainingBits = 24;
+constexpr int flagBits = 8;
+constexpr int rampDownBits = 4;
+constexpr std::uint8_t hdlcFlag = 0x7E;  // 01111110, the same whichever end is sent first
 
 /// Message bits padded with zeros up to a whole number of bytes; AIS frames carry whole bytes.
 Bits padToWholeBytes(Bits bits);
@@ -43,4 +43,4 @@ Bits burstBits(const Bits& messageBits);
 /// `startLevel` before the first bit.
 Bits nrziEncode(const Bits& bits, std::uint8_t startLevel = 0);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

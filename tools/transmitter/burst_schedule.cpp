@@ -7,22 +7,22 @@
 #include <stdexcept>
 #include <string>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
 // Past the last bit the Gaussian pulse still turns the phase for about two bits.
-constexpr double kPulseTailBits = 2.0;
+constexpr double pulseTailBits = 2.0;
 
 }  // namespace
 
 double rawSamplesPerBit(double clockErrorPpm) {
-    return static_cast<double>(kRawRate) / kDiscriminatorRate * samplesPerBit(clockErrorPpm);
+    return static_cast<double>(rawRate) / discriminatorRate * samplesPerBit(clockErrorPpm);
 }
 
 double burstEndSample(double startSample, std::size_t bitCount, double clockErrorPpm) {
     return startSample +
-           (static_cast<double>(bitCount) + kPulseTailBits) * rawSamplesPerBit(clockErrorPpm);
+           (static_cast<double>(bitCount) + pulseTailBits) * rawSamplesPerBit(clockErrorPpm);
 }
 
 double placeBurst(SlotPlan& plan, char channel, std::size_t bitCount, double offsetSamples) {
@@ -30,16 +30,16 @@ double placeBurst(SlotPlan& plan, char channel, std::size_t bitCount, double off
         throw std::invalid_argument(std::string("channel must be A or B, got '") + channel + "'");
     }
     std::int64_t& nextSlot = channel == 'A' ? plan.nextSlotA : plan.nextSlotB;
-    const double slotStart = static_cast<double>(plan.firstSlotSample + nextSlot * kSlotSamples);
+    const double slotStart = static_cast<double>(plan.firstSlotSample + nextSlot * slotSamples);
     const double startSample = slotStart + offsetSamples;
     const double endSample = burstEndSample(startSample, bitCount, plan.clockErrorPpm);
     if (plan.endSample >= 0 && endSample > static_cast<double>(plan.endSample)) {
         return -1.0;
     }
     const auto slotsTaken =
-        static_cast<std::int64_t>(std::ceil((endSample - slotStart) / kSlotSamples));
+        static_cast<std::int64_t>(std::ceil((endSample - slotStart) / slotSamples));
     nextSlot += std::max(plan.spacingSlots, slotsTaken);
     return startSample;
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

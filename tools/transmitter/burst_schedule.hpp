@@ -5,15 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// The tuner's stream: 288000 complex samples per second around 162 MHz, channel A at
 /// -25 kHz and channel B at +25 kHz.
-constexpr std::int64_t kRawRate = 288000;  // samples per second
-constexpr double kChannelOffsetHz = 25000.0;
+constexpr std::int64_t rawRate = 288000;  // samples per second
+constexpr double channelOffsetHz = 25000.0;
 /// One AIS slot: a minute holds 2250 slots of 26.666... ms, 256 bits or 7680 raw samples.
-constexpr std::int64_t kSlotSamples = 7680;
-constexpr std::int64_t kSlotsPerMinute = 2250;
+constexpr std::int64_t slotSamples = 7680;
+constexpr std::int64_t slotsPerMinute = 2250;
 
 /// Raw samples per bit under a transmitter clock error in ppm (30 when exact).
 double rawSamplesPerBit(double clockErrorPpm);
@@ -38,4 +38,4 @@ double placeBurst(SlotPlan& plan, char channel, std::size_t bitCount, double off
 /// The last raw sample a burst placed at `startSample` reaches, its pulse tails included.
 double burstEndSample(double startSample, std::size_t bitCount, double clockErrorPpm);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -5,23 +5,23 @@
 
 #include <cmath>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
 // The slot plan counts in tuner samples; the discriminator runs at a sixth of that rate.
-constexpr double kRawPerDiscriminator = static_cast<double>(kRawRate) / kDiscriminatorRate;
+constexpr double rawPerDiscriminator = static_cast<double>(rawRate) / discriminatorRate;
 
 }  // namespace
 
 double noiseRmsForSnr(double snrDb, double deviationHz) {
-    return deviationHz * kUnitsPerHz / std::pow(10.0, snrDb / 20.0);
+    return deviationHz * unitsPerHz / std::pow(10.0, snrDb / 20.0);
 }
 
 BurstStream renderBurstStream(const GmskPulse& pulse, const std::vector<Bits>& messages,
                               const StreamSettings& settings) {
     SlotPlan plan;
-    plan.firstSlotSample = settings.leadSlots * kSlotSamples;
+    plan.firstSlotSample = settings.leadSlots * slotSamples;
     plan.clockErrorPpm = settings.clockErrorPpm;
     const double perBit = samplesPerBit(settings.clockErrorPpm);
 
@@ -33,12 +33,12 @@ BurstStream renderBurstStream(const GmskPulse& pulse, const std::vector<Bits>& m
             settings.firstOffsetSamples + static_cast<double>(index) * settings.offsetStepSamples,
             perBit);
         const double rawStart =
-            placeBurst(plan, 'A', levels.back().size(), offset * kRawPerDiscriminator);
-        stream.burstStarts.push_back(rawStart / kRawPerDiscriminator);
+            placeBurst(plan, 'A', levels.back().size(), offset * rawPerDiscriminator);
+        stream.burstStarts.push_back(rawStart / rawPerDiscriminator);
     }
 
     const std::int64_t slots = plan.nextSlotA + settings.leadSlots + settings.trailSlots;
-    std::vector<double> frequency(static_cast<std::size_t>(slots * kSlotDiscriminatorSamples));
+    std::vector<double> frequency(static_cast<std::size_t>(slots * slotDiscriminatorSamples));
     DiscriminatorSettings burst;
     burst.deviationHz = settings.deviationHz;
     burst.clockErrorPpm = settings.clockErrorPpm;
@@ -49,7 +49,7 @@ BurstStream renderBurstStream(const GmskPulse& pulse, const std::vector<Bits>& m
         const auto first = static_cast<std::size_t>(std::ceil(burst.startSample));
         const double end = burst.startSample + static_cast<double>(levels[index].size()) * perBit;
         for (std::size_t n = first; static_cast<double>(n) < end; ++n) {
-            frequency[n] += settings.carrierOffsetHz * kUnitsPerHz;
+            frequency[n] += settings.carrierOffsetHz * unitsPerHz;
         }
     }
     GaussianNoise noise = makeGaussianNoise(settings.seed);
@@ -57,4 +57,4 @@ BurstStream renderBurstStream(const GmskPulse& pulse, const std::vector<Bits>& m
     return stream;
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

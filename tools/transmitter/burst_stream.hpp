@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <vector>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// Discriminator samples in one AIS slot: 26.666... ms at 48000 samples/s.
-constexpr std::int64_t kSlotDiscriminatorSamples = 1280;
+constexpr std::int64_t slotDiscriminatorSamples = 1280;
 
 /// How a run of bursts on one channel reaches the discriminator.
 struct StreamSettings {
-    double deviationHz = kAisDeviationHz;
+    double deviationHz = aisDeviationHz;
     double clockErrorPpm = 0.0;  ///< transmitter bit clock, as in DiscriminatorSettings
     /// Additive white Gaussian noise over the whole stream, bursts and gaps alike, in
     /// discriminator units.
@@ -40,11 +40,11 @@ struct BurstStream {
 /// Noise RMS in discriminator units for a signal-to-noise ratio in dB, taken as the peak
 /// deviation over the noise's standard deviation, both in discriminator units:
 /// SNR = 20 log10(deviation / noiseRms).
-double noiseRmsForSnr(double snrDb, double deviationHz = kAisDeviationHz);
+double noiseRmsForSnr(double snrDb, double deviationHz = aisDeviationHz);
 
 /// Sends each message as a complete burst (framing, NRZI, GMSK) in the next free slots of one
 /// channel, a slot per burst or more for a long one, with nothing but noise in between.
 BurstStream renderBurstStream(const GmskPulse& pulse, const std::vector<Bits>& messages,
                               const StreamSettings& settings);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
-constexpr double kPartsPerMillion = 1e-6;
+constexpr double partsPerMillion = 1e-6;
 
 }  // namespace
 
 double samplesPerBit(double clockErrorPpm) {
-    return kDiscriminatorRate / kAisBitRate * (1.0 + clockErrorPpm * kPartsPerMillion);
+    return discriminatorRate / aisBitRate * (1.0 + clockErrorPpm * partsPerMillion);
 }
 
 void addBurstFrequency(const GmskPulse& pulse, const Bits& levels,
@@ -20,7 +20,7 @@ void addBurstFrequency(const GmskPulse& pulse, const Bits& levels,
     const double perBit = samplesPerBit(settings.clockErrorPpm);
     // One bit at full deviation turns the phase by 2 pi * deviation * bit duration; in units
     // of pi / 16384 that is 32768 * deviation * perBit / 48000.
-    const double unitsPerBitSwept = kUnitsPerHz * settings.deviationHz * perBit;
+    const double unitsPerBitSwept = unitsPerHz * settings.deviationHz * perBit;
     const double reach = pulseReachBits(pulse);
     const double first = settings.startSample - reach * perBit;
     const double last =
@@ -42,8 +42,8 @@ std::vector<std::int16_t> quantizeDiscriminator(const std::vector<double>& sampl
     out.reserve(samples.size());
     for (const double sample : samples) {
         const double noisy = noiseRms > 0.0 ? sample + noiseRms * nextGaussian(noise) : sample;
-        const double clamped = std::clamp(std::round(noisy), -double{kDiscriminatorFullScale},
-                                          double{kDiscriminatorFullScale});
+        const double clamped = std::clamp(std::round(noisy), -double{discriminatorFullScale},
+                                          double{discriminatorFullScale});
         out.push_back(static_cast<std::int16_t>(clamped));
     }
     return out;
@@ -60,4 +60,4 @@ std::vector<std::int16_t> discriminatorBurst(const GmskPulse& pulse, const Bits&
     return quantizeDiscriminator(samples, settings.noiseRms, noise);
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

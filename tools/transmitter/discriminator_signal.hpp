@@ -7,21 +7,21 @@
 #include <cstdint>
 #include <vector>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// The decoder's input: FM-discriminator samples at 48000 samples/s, 9600 bit/s, so 5 samples
 /// per bit. A sample is the phase turned since the previous sample, 16384 units = pi radians,
 /// which makes one unit 48000 / 32768 = 1.46484375 Hz and the AIS deviation of 2400 Hz
 /// 1638.4 units.
-constexpr double kDiscriminatorRate = 48000.0;  // samples per second
-constexpr double kAisBitRate = 9600.0;          // bits per second
-constexpr double kAisDeviationHz = 2400.0;      // peak frequency deviation
-constexpr double kUnitsPerHz = 32768.0 / kDiscriminatorRate;
-constexpr int kDiscriminatorFullScale = 16384;  // pi radians per sample
+constexpr double discriminatorRate = 48000.0;  // samples per second
+constexpr double aisBitRate = 9600.0;          // bits per second
+constexpr double aisDeviationHz = 2400.0;      // peak frequency deviation
+constexpr double unitsPerHz = 32768.0 / discriminatorRate;
+constexpr int discriminatorFullScale = 16384;  // pi radians per sample
 
 /// How one burst reaches the discriminator.
 struct DiscriminatorSettings {
-    double deviationHz = kAisDeviationHz;
+    double deviationHz = aisDeviationHz;
     /// Transmitter bit clock error: each bit lasts (1 + ppm / 1e6) nominal bits, so positive
     /// values stretch the burst.
     double clockErrorPpm = 0.0;
@@ -49,4 +49,4 @@ std::vector<std::int16_t> discriminatorBurst(const GmskPulse& pulse, const Bits&
                                              const DiscriminatorSettings& settings,
                                              GaussianNoise& noise);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

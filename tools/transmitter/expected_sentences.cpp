@@ -5,19 +5,19 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
-constexpr std::size_t kIdentifierBits = 6;
-constexpr int kHighestIdentifier = 27;
-constexpr std::size_t kCharactersPerSentence = 56;  // 336 bits keep a sentence within 82 chars
-constexpr std::size_t kBitsPerCharacter = 6;
-constexpr int kSequenceIds = 10;  // one decimal digit
+constexpr std::size_t identifierBits = 6;
+constexpr int highestIdentifier = 27;
+constexpr std::size_t charactersPerSentence = 56;  // 336 bits keep a sentence within 82 chars
+constexpr std::size_t bitsPerCharacter = 6;
+constexpr int sequenceIds = 10;  // one decimal digit
 
 int messageIdentifier(const Bits& paddedBits) {
     int identifier = 0;
-    for (std::size_t index = 0; index < kIdentifierBits; ++index) {
+    for (std::size_t index = 0; index < identifierBits; ++index) {
         identifier = identifier * 2 + paddedBits[index];
     }
     return identifier;
@@ -30,11 +30,11 @@ MessageVerdict receiverVerdict(const Bits& messageBits) {
         return MessageVerdict::empty;
     }
     const Bits padded = padToWholeBytes(messageBits);
-    if (padded.size() > kMaxMessageBits) {
+    if (padded.size() > maxMessageBits) {
         return MessageVerdict::tooLong;
     }
     const int identifier = messageIdentifier(padded);
-    if (identifier == 0 || identifier > kHighestIdentifier) {
+    if (identifier == 0 || identifier > highestIdentifier) {
         return MessageVerdict::invalidIdentifier;
     }
     return MessageVerdict::printed;
@@ -72,25 +72,23 @@ std::vector<std::string> expectedSentences(const Bits& messageBits, char channel
         throw std::invalid_argument(std::string("channel must be A or B, got '") + channel + "'");
     }
     Bits bits = padToWholeBytes(messageBits);
-    const std::size_t fill =
-        (kBitsPerCharacter - bits.size() % kBitsPerCharacter) % kBitsPerCharacter;
+    const std::size_t fill = (bitsPerCharacter - bits.size() % bitsPerCharacter) % bitsPerCharacter;
     bits.resize(bits.size() + fill, 0);
     const std::string payload = armourBits(bits);
 
     int& counter = channel == 'A' ? counters.channelA : counters.channelB;
     const std::string sequenceId = std::to_string(counter);
-    counter = (counter + 1) % kSequenceIds;
+    counter = (counter + 1) % sequenceIds;
 
     const std::string channelField = std::string(1, channel) + ",";
-    if (payload.size() <= kCharactersPerSentence) {
+    if (payload.size() <= charactersPerSentence) {
         return {withChecksum("AIVDM,1,1,," + channelField + payload + "," + std::to_string(fill))};
     }
-    const std::size_t count =
-        (payload.size() + kCharactersPerSentence - 1) / kCharactersPerSentence;
+    const std::size_t count = (payload.size() + charactersPerSentence - 1) / charactersPerSentence;
     std::vector<std::string> sentences;
     for (std::size_t number = 1; number <= count; ++number) {
         const std::string piece =
-            payload.substr((number - 1) * kCharactersPerSentence, kCharactersPerSentence);
+            payload.substr((number - 1) * charactersPerSentence, charactersPerSentence);
         const std::size_t pieceFill = number == count ? fill : 0;
         sentences.push_back(withChecksum("AIVDM," + std::to_string(count) + "," +
                                          std::to_string(number) + "," + sequenceId + "," +
@@ -99,4 +97,4 @@ std::vector<std::string> expectedSentences(const Bits& messageBits, char channel
     return sentences;
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// The largest message a receiver passes on: 53 whole bytes. With the 16-bit FCS and the
 /// end flag's first six bits a longer frame overruns the receiver's 448-bit frame store.
-constexpr std::size_t kMaxMessageBits = 424;
+constexpr std::size_t maxMessageBits = 424;
 
 /// Whether a correct receiver prints a message, judged on its bits padded to whole bytes.
 enum class MessageVerdict {
@@ -42,4 +42,4 @@ std::string withChecksum(const std::string& body);
 std::vector<std::string> expectedSentences(const Bits& messageBits, char channel,
                                            SequenceCounters& counters);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -2,13 +2,13 @@
 
 #include <cmath>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
-constexpr double kTwoPi = 6.28318530717958647692;
-constexpr int kMantissaBits = 53;                           // a double holds 53 significant bits
-constexpr double kMantissaStep = 1.0 / 9007199254740992.0;  // 2^-53
+constexpr double twoPi = 6.28318530717958647692;
+constexpr int mantissaBits = 53;                           // a double holds 53 significant bits
+constexpr double mantissaStep = 1.0 / 9007199254740992.0;  // 2^-53
 
 }  // namespace
 
@@ -20,7 +20,7 @@ GaussianNoise makeGaussianNoise(std::uint64_t seed) {
 
 double nextUniform(GaussianNoise& noise) {
     // The top 53 bits, plus one so that 0 never comes out (log(0) below).
-    return static_cast<double>((noise.engine() >> (64 - kMantissaBits)) + 1) * kMantissaStep;
+    return static_cast<double>((noise.engine() >> (64 - mantissaBits)) + 1) * mantissaStep;
 }
 
 double nextGaussian(GaussianNoise& noise) {
@@ -29,10 +29,10 @@ double nextGaussian(GaussianNoise& noise) {
         return noise.spare;
     }
     const double radius = std::sqrt(-2.0 * std::log(nextUniform(noise)));
-    const double angle = kTwoPi * nextUniform(noise);
+    const double angle = twoPi * nextUniform(noise);
     noise.spare = radius * std::sin(angle);
     noise.hasSpare = true;
     return radius * std::cos(angle);
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

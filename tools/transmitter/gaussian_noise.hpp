@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <random>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// Seeded source of standard normal numbers. Box-Muller over the 64-bit Mersenne Twister, both
 /// fully defined, so a seed gives the same noise with every compiler and standard library.
@@ -21,4 +21,4 @@ double nextGaussian(GaussianNoise& noise);
 /// The next number uniformly distributed in (0, 1].
 double nextUniform(GaussianNoise& noise);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -3,19 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
-constexpr double kTailSigmas = 6.0;  // Gaussian tails kept: beyond 6 sigma they are below 1e-9
-constexpr double kPi = 3.14159265358979323846;
+constexpr double tailSigmas = 6.0;  // Gaussian tails kept: beyond 6 sigma they are below 1e-9
+constexpr double pi = 3.14159265358979323846;
 
 double normalCdf(double x) {
     return 0.5 * std::erfc(-x / std::sqrt(2.0));
 }
 
 double normalPdf(double x) {
-    return std::exp(-0.5 * x * x) / std::sqrt(2.0 * kPi);
+    return std::exp(-0.5 * x * x) / std::sqrt(2.0 * pi);
 }
 
 // Integral from -infinity to x of the Gaussian-smoothed step, Phi(t / sigma) dt.
@@ -28,8 +28,8 @@ double smoothedRamp(double x, double sigma) {
 GmskPulse makeGmskPulse(double bandwidthTime, int stepsPerBit) {
     // A Gaussian low-pass with 3 dB bandwidth B has impulse response of standard deviation
     // sqrt(ln 2) / (2 pi B); with B = BT / T this is in bits.
-    const double sigma = std::sqrt(std::log(2.0)) / (2.0 * kPi * bandwidthTime);
-    const double reach = std::ceil(kTailSigmas * sigma * stepsPerBit) / stepsPerBit;
+    const double sigma = std::sqrt(std::log(2.0)) / (2.0 * pi * bandwidthTime);
+    const double reach = std::ceil(tailSigmas * sigma * stepsPerBit) / stepsPerBit;
     GmskPulse pulse;
     pulse.firstBit = -reach;
     pulse.stepsPerBit = stepsPerBit;
@@ -77,4 +77,4 @@ double phaseAdvance(const GmskPulse& pulse, const Bits& levels, double uFrom, do
     return sum;
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -4,10 +4,10 @@
 
 #include <vector>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// Bandwidth-time product of the AIS transmit filter.
-constexpr double kAisBandwidthTime = 0.4;
+constexpr double aisBandwidthTime = 0.4;
 
 /// The GMSK frequency pulse: one NRZ bit (a rectangle one bit long) through a Gaussian low-pass,
 /// kept as its running integral Q(u), u in bits from the start of the bit. Q is 0 before the
@@ -21,7 +21,7 @@ struct GmskPulse {
 
 /// Tabulates the pulse for bandwidth-time product `bandwidthTime`; the Gaussian's tails are
 /// kept out to 6 standard deviations on both sides of the bit.
-GmskPulse makeGmskPulse(double bandwidthTime = kAisBandwidthTime, int stepsPerBit = 512);
+GmskPulse makeGmskPulse(double bandwidthTime = aisBandwidthTime, int stepsPerBit = 512);
 
 /// Q(u): the share of one bit's frequency deviation integrated up to `u` bits after its start.
 double pulseIntegral(const GmskPulse& pulse, double u);
@@ -34,4 +34,4 @@ double pulseReachBits(const GmskPulse& pulse);
 /// phase one full-deviation bit sweeps. Times and k are in bits from the first bit's start.
 double phaseAdvance(const GmskPulse& pulse, const Bits& levels, double uFrom, double uTo);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

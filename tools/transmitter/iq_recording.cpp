@@ -9,14 +9,14 @@
 #include <ostream>
 #include <stdexcept>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDecimation = 6.0;  // 288000 -> 48000 samples/s
-constexpr double kSampleMidpoint = 128.0;
-constexpr double kSampleMax = 255.0;
+constexpr double pi = 3.14159265358979323846;
+constexpr double decimation = 6.0;  // 288000 -> 48000 samples/s
+constexpr double sampleMidpoint = 128.0;
+constexpr double sampleMax = 255.0;
 
 // Bursts of one channel in time order, and where the renderer stands among them.
 struct ChannelTrack {
@@ -33,11 +33,11 @@ double envelope(double u, double bitCount) {
     if (u <= 0.0 || u >= bitCount) {
         return 0.0;
     }
-    if (u < kRampUpBits) {
-        return 0.5 - 0.5 * std::cos(kPi * u / kRampUpBits);
+    if (u < rampUpBits) {
+        return 0.5 - 0.5 * std::cos(pi * u / rampUpBits);
     }
-    if (u > bitCount - kRampDownBits) {
-        return 0.5 - 0.5 * std::cos(kPi * (bitCount - u) / kRampDownBits);
+    if (u > bitCount - rampDownBits) {
+        return 0.5 - 0.5 * std::cos(pi * (bitCount - u) / rampDownBits);
     }
     return 1.0;
 }
@@ -46,8 +46,8 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
                  std::int64_t chunkStart, std::vector<std::complex<double>>& chunk) {
     const double perBit = rawSamplesPerBit(settings.clockErrorPpm);
     // Radians one full-deviation bit turns: 2 pi * deviation * bit duration.
-    const double radiansPerBit = 2.0 * kPi * settings.deviationHz * perBit / kRawRate;
-    const double cyclesPerSample = track.frequencyHz / kRawRate;
+    const double radiansPerBit = 2.0 * pi * settings.deviationHz * perBit / rawRate;
+    const double cyclesPerSample = track.frequencyHz / rawRate;
     const auto chunkEnd = chunkStart + static_cast<std::int64_t>(chunk.size());
     while (track.current < track.bursts.size()) {
         const RecordedBurst& burst = *track.bursts[track.current];
@@ -71,7 +71,7 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
             }
             track.begun = true;
             const double cycles = cyclesPerSample * static_cast<double>(n);
-            const double carrier = 2.0 * kPi * (cycles - std::floor(cycles));
+            const double carrier = 2.0 * pi * (cycles - std::floor(cycles));
             chunk[static_cast<std::size_t>(n - chunkStart)] += std::polar(
                 track.amplitude * envelope(u, bitCount), carrier + track.modulationPhase);
         }
@@ -89,7 +89,7 @@ double noisePerComponent(const RecordingSettings& settings) {
     if (std::isinf(settings.snrDb) && settings.snrDb > 0.0) {
         return 0.0;
     }
-    const double totalPower = kDecimation * settings.amplitude * settings.amplitude /
+    const double totalPower = decimation * settings.amplitude * settings.amplitude /
                               std::pow(10.0, settings.snrDb / 10.0);
     return std::sqrt(totalPower / 2.0);
 }
@@ -97,8 +97,8 @@ double noisePerComponent(const RecordingSettings& settings) {
 void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t totalSamples,
                     const RecordingSettings& settings, const GmskPulse& pulse, std::ostream& out) {
     ChannelTrack tracks[2];
-    tracks[0].frequencyHz = -kChannelOffsetHz + settings.carrierOffsetHz;
-    tracks[1].frequencyHz = kChannelOffsetHz + settings.carrierOffsetHz;
+    tracks[0].frequencyHz = -channelOffsetHz + settings.carrierOffsetHz;
+    tracks[1].frequencyHz = channelOffsetHz + settings.carrierOffsetHz;
     for (int channel = 0; channel < 2; ++channel) {
         const double own = settings.channelAmplitude[channel];
         tracks[channel].amplitude = own != 0.0 ? own : settings.amplitude;
@@ -120,9 +120,9 @@ void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t total
     GaussianNoise noise = makeGaussianNoise(settings.seed);
     std::vector<std::complex<double>> chunk;
     std::vector<char> bytes;
-    for (std::int64_t chunkStart = 0; chunkStart < totalSamples; chunkStart += kSlotSamples) {
+    for (std::int64_t chunkStart = 0; chunkStart < totalSamples; chunkStart += slotSamples) {
         const auto length =
-            static_cast<std::size_t>(std::min(kSlotSamples, totalSamples - chunkStart));
+            static_cast<std::size_t>(std::min(slotSamples, totalSamples - chunkStart));
         chunk.assign(length, {0.0, 0.0});
         for (ChannelTrack& track : tracks) {
             renderTrack(track, settings, pulse, chunkStart, chunk);
@@ -135,8 +135,7 @@ void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t total
                 sample += std::complex<double>(inPhase, noiseSigma * nextGaussian(noise));
             }
             const auto toByte = [](double value) {
-                const double code =
-                    std::clamp(kSampleMidpoint + std::round(value), 0.0, kSampleMax);
+                const double code = std::clamp(sampleMidpoint + std::round(value), 0.0, sampleMax);
                 return static_cast<char>(static_cast<unsigned char>(code));
             };
             bytes[2 * index] = toByte(sample.real());
@@ -146,4 +145,4 @@ void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t total
     }
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// One burst in a recording.
 struct RecordedBurst {
@@ -31,7 +31,7 @@ struct RecordingSettings {
     double channelAmplitude[2] = {0.0, 0.0};
     double snrDb = std::numeric_limits<double>::infinity();  ///< infinity: no noise
     double carrierOffsetHz = 0.0;                            ///< added to both channel frequencies
-    double deviationHz = kAisDeviationHz;
+    double deviationHz = aisDeviationHz;
     double clockErrorPpm = 0.0;  ///< transmitter bit clock, as in DiscriminatorSettings
     std::uint64_t seed = 1;
 };
@@ -46,4 +46,4 @@ double noisePerComponent(const RecordingSettings& settings);
 void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t totalSamples,
                     const RecordingSettings& settings, const GmskPulse& pulse, std::ostream& out);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

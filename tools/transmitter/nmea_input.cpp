@@ -4,17 +4,17 @@
 #include <cstdio>
 #include <istream>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
 // "!AIVDM,count,number,sequence,channel,payload,fill*HH": seven comma-separated fields.
-constexpr std::size_t kFieldCount = 7;
-constexpr std::size_t kAddressLength = 5;  // two talker letters and a three-letter formatter
-constexpr std::size_t kChecksumDigits = 2;
-constexpr int kMaxFragments = 9;  // the count is one digit
+constexpr std::size_t fieldCount = 7;
+constexpr std::size_t addressLength = 5;  // two talker letters and a three-letter formatter
+constexpr std::size_t checksumDigits = 2;
+constexpr int maxFragments = 9;  // the count is one digit
 // More unfinished groups than this means the input is not a receiver log; the oldest goes.
-constexpr std::size_t kMaxPendingGroups = 32;
+constexpr std::size_t maxPendingGroups = 32;
 
 std::string hexByte(unsigned value) {
     char text[3];
@@ -103,7 +103,7 @@ NmeaSentence parseNmeaSentence(const std::string& line) {
         throw NmeaError("not an AIS sentence (no leading '!')");
     }
     const std::size_t star = text.rfind('*');
-    if (star == std::string::npos || text.size() - star - 1 != kChecksumDigits) {
+    if (star == std::string::npos || text.size() - star - 1 != checksumDigits) {
         throw NmeaError("no two-digit checksum after '*'");
     }
     const std::string body = text.substr(1, star - 1);
@@ -117,18 +117,18 @@ NmeaSentence parseNmeaSentence(const std::string& line) {
     }
 
     const std::vector<std::string> fields = splitFields(body);
-    if (fields.size() != kFieldCount) {
+    if (fields.size() != fieldCount) {
         throw NmeaError("expected 7 fields, found " + std::to_string(fields.size()));
     }
     const std::string& address = fields[0];
-    if (address.size() != kAddressLength ||
+    if (address.size() != addressLength ||
         (address.compare(2, 3, "VDM") != 0 && address.compare(2, 3, "VDO") != 0)) {
         throw NmeaError("not a VDM/VDO sentence: \"" + address + "\"");
     }
     NmeaSentence sentence;
     sentence.talker = address.substr(0, 2);
     sentence.formatter = address.substr(2);
-    sentence.fragmentCount = parseDigitField(fields[1], "fragment count", 1, kMaxFragments);
+    sentence.fragmentCount = parseDigitField(fields[1], "fragment count", 1, maxFragments);
     sentence.fragmentNumber =
         parseDigitField(fields[2], "fragment number", 1, sentence.fragmentCount);
     sentence.sequenceId = fields[3];
@@ -161,7 +161,7 @@ void addSentence(MessageAssembler& assembler, const NmeaSentence& sentence, std:
         group = pending.end();
     }
     if (group == pending.end()) {
-        if (pending.size() >= kMaxPendingGroups) {
+        if (pending.size() >= maxPendingGroups) {
             report.problems.push_back(describeGroup(pending.front()));
             pending.erase(pending.begin());
         }
@@ -205,4 +205,4 @@ NmeaReadReport readNmeaMessages(std::istream& in) {
     return report;
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// One checked "!xxVDM" / "!xxVDO" sentence, split into its fields.
 struct NmeaSentence {
@@ -67,4 +67,4 @@ void finishAssembly(MessageAssembler& assembler, NmeaReadReport& report);
 /// Reads sentences one per line, skipping blank lines and lines starting with '#'.
 NmeaReadReport readNmeaMessages(std::istream& in);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

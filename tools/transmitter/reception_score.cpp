@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
-constexpr int kSequenceIdField = 3;  // !AIVDM,count,number,sequence id,channel,payload,fill
+constexpr int sequenceIdField = 3;  // !AIVDM,count,number,sequence id,channel,payload,fill
 
 }  // namespace
 
@@ -22,7 +22,7 @@ std::string withoutSequenceId(const std::string& sentence) {
         if (character == ',') {
             ++field;
         }
-        if (field != kSequenceIdField || character == ',') {
+        if (field != sequenceIdField || character == ',') {
             kept += character;
         }
     }
@@ -72,4 +72,4 @@ ReceptionScore scoreReception(const std::vector<Bits>& sent, char channel,
     return score;
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

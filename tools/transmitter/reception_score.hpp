@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// A sentence without its sequence id field and checksum. The sequence id counts the messages
 /// printed before, so after one message is lost every later id differs; what is left still
@@ -25,4 +25,4 @@ struct ReceptionScore {
 ReceptionScore scoreReception(const std::vector<Bits>& sent, char channel,
                               const std::vector<std::string>& received);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -2,17 +2,17 @@
 
 #include <cstring>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 namespace {
 
 // AIS armouring maps each six-bit value onto printable ASCII: 0..39 are '0'..'W' and 40..63
 // are '`'..'w', skipping the eight characters 'X'..'_' (among them NMEA's reserved '\\' and '^').
 // Written out as a table so that neither direction depends on the other's arithmetic.
-constexpr char kAlphabet[] = "0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVW`abcdefghijklmnopqrstuvw";
-constexpr int kAlphabetSize = 64;
-constexpr int kBitsPerCharacter = 6;
-constexpr int kMaxFillBits = 5;
+constexpr char alphabet[] = "0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVW`abcdefghijklmnopqrstuvw";
+constexpr int alphabetSize = 64;
+constexpr int bitsPerCharacter = 6;
+constexpr int maxFillBits = 5;
 
 }  // namespace
 
@@ -20,20 +20,20 @@ int sixBitValue(char character) {
     if (character == '\0') {
         return -1;
     }
-    const char* found = std::strchr(kAlphabet, character);
-    return found == nullptr ? -1 : static_cast<int>(found - kAlphabet);
+    const char* found = std::strchr(alphabet, character);
+    return found == nullptr ? -1 : static_cast<int>(found - alphabet);
 }
 
 char sixBitCharacter(int value) {
-    if (value < 0 || value >= kAlphabetSize) {
+    if (value < 0 || value >= alphabetSize) {
         throw std::out_of_range("six-bit value out of range: " + std::to_string(value));
     }
-    return kAlphabet[value];
+    return alphabet[value];
 }
 
 Bits dearmourPayload(const std::string& payload, int fillBits) {
-    const auto total = payload.size() * kBitsPerCharacter;
-    if (fillBits < 0 || fillBits > kMaxFillBits || static_cast<std::size_t>(fillBits) > total) {
+    const auto total = payload.size() * bitsPerCharacter;
+    if (fillBits < 0 || fillBits > maxFillBits || static_cast<std::size_t>(fillBits) > total) {
         throw NmeaError("fill bit count " + std::to_string(fillBits) + " does not fit payload \"" +
                         payload + "\"");
     }
@@ -44,7 +44,7 @@ Bits dearmourPayload(const std::string& payload, int fillBits) {
         if (value < 0) {
             throw NmeaError(std::string("invalid payload character '") + character + "'");
         }
-        for (int shift = kBitsPerCharacter - 1; shift >= 0; --shift) {
+        for (int shift = bitsPerCharacter - 1; shift >= 0; --shift) {
             bits.push_back(static_cast<std::uint8_t>((value >> shift) & 1));
         }
     }
@@ -53,15 +53,15 @@ Bits dearmourPayload(const std::string& payload, int fillBits) {
 }
 
 std::string armourBits(const Bits& bits) {
-    if (bits.size() % kBitsPerCharacter != 0) {
+    if (bits.size() % bitsPerCharacter != 0) {
         throw std::invalid_argument("armourBits needs a multiple of 6 bits, got " +
                                     std::to_string(bits.size()));
     }
     std::string text;
-    text.reserve(bits.size() / kBitsPerCharacter);
-    for (std::size_t first = 0; first < bits.size(); first += kBitsPerCharacter) {
+    text.reserve(bits.size() / bitsPerCharacter);
+    for (std::size_t first = 0; first < bits.size(); first += bitsPerCharacter) {
         int value = 0;
-        for (int offset = 0; offset < kBitsPerCharacter; ++offset) {
+        for (int offset = 0; offset < bitsPerCharacter; ++offset) {
             value = value * 2 + (bits[first + offset] & 1);
         }
         text += sixBitCharacter(value);
@@ -69,4 +69,4 @@ std::string armourBits(const Bits& bits) {
     return text;
 }
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

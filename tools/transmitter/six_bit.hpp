@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace transmitter {
+namespace keelwave::transmitter {
 
 /// Malformed NMEA input: bad framing, checksum, field or payload character.
 class NmeaError : public std::runtime_error {
@@ -29,4 +29,4 @@ Bits dearmourPayload(const std::string& payload, int fillBits);
 /// Armours bits whose count is a multiple of 6 (the caller pads); six bits per character.
 std::string armourBits(const Bits& bits);
 
-}  // namespace transmitter
+}  // namespace keelwave::transmitter

@@ -39,7 +39,7 @@ std::vector<float> onCarrier(const std::vector<double>& audioHz) {
     std::vector<float> samples;
     double phase = 0.0;
     for (const double hz : audioHz) {
-        const double step = 2.0 * pi * (hz + channelHz) / transmitter::kRawRate;
+        const double step = 2.0 * pi * (hz + channelHz) / transmitter::rawRate;
         for (int i = 0; i < tunerSamplesPerAudio; ++i) {
             phase = std::remainder(phase + step, 2.0 * pi);
             samples.push_back(static_cast<float>(std::round(amplitude * std::cos(phase))));
@@ -68,7 +68,7 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
                   bool trainingFromOne) {
     ChainInput input;
     transmitter::SlotPlan plan;
-    plan.firstSlotSample = std::llround(leadingSeconds * transmitter::kRawRate);
+    plan.firstSlotSample = std::llround(leadingSeconds * transmitter::rawRate);
     plan.clockErrorPpm = settings.clockErrorPpm;
     transmitter::SequenceCounters counters;
     std::vector<transmitter::RecordedBurst> bursts;
@@ -77,8 +77,8 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
     for (std::size_t i = 0; i < messages.size(); ++i) {
         const char channel = onlyChannel != 0 ? onlyChannel : (i % 2 == 0 ? 'A' : 'B');
         transmitter::Bits bits = transmitter::burstBits(messages[i]);
-        for (int bit = 0; trainingFromOne && bit < transmitter::kTrainingBits; ++bit) {
-            bits[transmitter::kRampUpBits + bit] ^= 1;
+        for (int bit = 0; trainingFromOne && bit < transmitter::trainingBits; ++bit) {
+            bits[transmitter::rampUpBits + bit] ^= 1;
         }
         const transmitter::Bits levels = transmitter::nrziEncode(bits);
         fraction = std::fmod(fraction + bitFractionStep, 1.0);
@@ -95,7 +95,7 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
             }
         }
     }
-    const auto total = static_cast<std::int64_t>(end + trailingSeconds * transmitter::kRawRate);
+    const auto total = static_cast<std::int64_t>(end + trailingSeconds * transmitter::rawRate);
     std::ostringstream out;
     transmitter::writeRecording(bursts, total, settings, transmitter::makeGmskPulse(), out);
     const std::string bytes = out.str();
@@ -117,12 +117,12 @@ ChainInput renderThroughAudio(const std::vector<transmitter::Bits>& messages, do
         }
     }
     // One-pole high-pass on the audio.
-    const double keep = std::exp(-2.0 * pi * highPassHz / transmitter::kDiscriminatorRate);
+    const double keep = std::exp(-2.0 * pi * highPassHz / transmitter::discriminatorRate);
     double lastIn = 0.0;
     double lastOut = 0.0;
     std::vector<double> audioHz;
     for (const std::int16_t sample : stream.samples) {
-        const double hz = sample / transmitter::kUnitsPerHz;
+        const double hz = sample / transmitter::unitsPerHz;
         lastOut = keep * (lastOut + hz - lastIn);
         lastIn = hz;
         audioHz.push_back(lastOut);
@@ -136,7 +136,7 @@ std::vector<float> longBeachOnCarrier(double seconds) {
     constexpr int wavHeaderBytes = 44;  // RIFF, fmt and data chunk headers of a plain WAV
     std::ifstream file(PROJECT_DIR "/tests/data/long-beach-160-messages.wav", std::ios::binary);
     std::vector<char> bytes(
-        static_cast<std::size_t>(wavHeaderBytes + seconds * transmitter::kDiscriminatorRate));
+        static_cast<std::size_t>(wavHeaderBytes + seconds * transmitter::discriminatorRate));
     file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     std::vector<double> audioHz;
     for (std::size_t i = wavHeaderBytes; i < bytes.size(); ++i) {
