@@ -40,12 +40,14 @@ void UdpConnect::connect() {
 
 void UdpConnect::handleResolve(const boost::system::error_code& error,
                                const boost::asio::ip::tcp::resolver::results_type& results) {
+    // Only a timeout or `stop` cancels a lookup. After a timeout the retry it scheduled stands:
+    // cancelling it here would end the retries for good.
+    if (stopped || error == boost::asio::error::operation_aborted) {
+        return;
+    }
     // Whatever wait is pending now (this lookup's timeout or, after a late answer, a
     // reconnect wait) is over.
     timer.cancel();
-    if (stopped) {
-        return;
-    }
     if (!error && !results.empty()) {
         // IPv4 wherever the host has it, as when only IPv4 was looked up.
         auto chosen = results.begin();
@@ -63,9 +65,6 @@ void UdpConnect::handleResolve(const boost::system::error_code& error,
         app::Logger::instance().log(app::Logger::ERROR,
                                     "UDP send error " + unusable.message() + "\n");
         scheduleReconnect();
-        return;
-    }
-    if (error == boost::asio::error::operation_aborted) {
         return;
     }
     const boost::system::error_code reason = error ? error : boost::asio::error::host_not_found;

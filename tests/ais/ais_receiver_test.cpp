@@ -97,6 +97,28 @@ TEST(AisReceiver, GainFollowsTheBlockPeakWithinItsBounds) {
     EXPECT_LT(overdriven.chain->gain, 2.0f);
 }
 
+TEST(AisReceiver, ALevelChangePullsTheBitClockTowardsMidBit) {
+    struct Case {
+        uint32_t state;     // the deframer's: in the training the clock jumps half the way
+        uint32_t phase;     // before the sample, 65536 to a bit; a change belongs at 32768
+        uint32_t expected;  // after it, 13107 later
+    };
+    const Case cases[] = {
+        {StateData, 32767, 32767 + 819 + 13107},
+        {StateData, 32768, 32768 - 819 + 13107},
+        {StateData, 0, 819 + 13107},
+        {StateTraining, 0, 16384 + 13107},
+    };
+    for (const Case& c : cases) {
+        Receiver receiver;
+        receiver.chain->frameDecoder->state = c.state;
+        receiver.chain->pllPhase = c.phase;
+        const float rising = 1.0f;  // from level 0 to 1
+        recoverBits(receiver.chain, &rising, 1);
+        EXPECT_EQ(receiver.chain->pllPhase, c.expected) << c.phase;
+    }
+}
+
 TEST(AisReceiver, ReportsLevelAndGainAtMostOnceASecond) {
     Receiver receiver;
     for (time_t now : {100, 100, 101, 101, 250}) {

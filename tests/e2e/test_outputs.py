@@ -3,6 +3,7 @@ file itself: every sentence a correct receiver prints, on the log, a TCP client 
 import os
 import signal
 import socket
+import subprocess
 import struct
 import tempfile
 import threading
@@ -84,6 +85,19 @@ class Outputs(unittest.TestCase):
         for status, out, err in runs:
             self.assertEqual((status, err), (0, ""))
             self.assert_heard_as_sent(logged_sentences(out))
+
+    def test_a_recording_ends_the_run_once_every_client_has_its_sentences(self):
+        port = free_port()
+        with Keelwave("-r", "-", "--net", str(port), stdin=subprocess.PIPE) as receiver:
+            with connect(port) as client, open(DEMO, "rb") as recording:
+                receiver.process.stdin.write(recording.read())
+                receiver.process.stdin.close()
+                got = read_lines(client, len(DEMO_SENTENCES))
+                ended = time.monotonic()
+                status = receiver.stop()[0]
+        self.assertEqual((status, len(got)), (0, len(DEMO_SENTENCES)))
+        # Not the five seconds the run would wait for a client that does not read.
+        self.assertLess(time.monotonic() - ended, 3)
 
     def test_the_last_samples_of_a_recording_are_decoded_too(self):
         # Cut inside the traffic, the recording ends with bursts in a chain's last, partly filled

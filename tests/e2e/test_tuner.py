@@ -4,7 +4,7 @@ import signal
 import tempfile
 import unittest
 
-from keelwave import GAINS, REPORT, Keelwave
+from keelwave import GAINS, REPORT, Keelwave, connect, free_port
 
 READ = "rtlsdr_read_async 16 102400"
 
@@ -61,6 +61,15 @@ class Tuner(unittest.TestCase):
                 self.assertEqual(status, 0)
                 self.assertTrue(err.endswith(report), err)
                 self.assertLessEqual(set(calls), set(run.calls()))
+
+    def test_a_restart_takes_the_port_again_while_the_last_run_s_client_is_still_there(self):
+        port = free_port()
+        with Keelwave("--net", str(port)) as first, connect(port) as client:
+            self.assertTrue(first.wait_for("Connected 127.0.0.1:%d" % client.getsockname()[1]))
+            self.assertEqual(first.stop(signal.SIGTERM)[0], 0)
+            with Keelwave("--net", str(port)) as second:  # the old connection lingers meanwhile
+                self.assertTrue(second.wait_for(READ, "calls"))
+                self.assertEqual(second.stop(signal.SIGTERM)[::2], (0, REPORT + "Gain: Auto\n"))
 
     def test_each_failing_call_ends_the_run_with_its_message_and_status_one(self):
         auto = REPORT + "Gain: Auto\n"

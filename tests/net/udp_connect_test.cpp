@@ -66,6 +66,21 @@ TEST(UdpConnect, RetriesTheLookupOfAnUnknownHostForAsLongAsItFails) {
     EXPECT_TRUE(log.waitFor("INFO     Try resolve in 0 seconds\n", 3));
 }
 
+TEST(UdpConnect, ALookupThatOutlastsItsTimeoutIsReportedAndRetried) {
+    LogCapture log;
+    IoThread loop;
+    // A lookup goes through the resolver's own thread and the name service: a microsecond runs
+    // out first.
+    const auto client = boost::make_shared<UdpConnect>(loop.io, "no.such.host.invalid", 10110,
+                                                       std::chrono::microseconds(1), quickRetry);
+    boost::asio::post(loop.io, [client] { client->connect(); });
+    ASSERT_TRUE(log.waitFor("ERROR    Resolve host no.such.host.invalid timeout\n", 2));
+    loop.stop();
+    client->stop();
+    EXPECT_TRUE(log.waitFor("timeout\n\n", 2));  // each text ends in a line feed of its own
+    EXPECT_TRUE(log.waitFor("INFO     Try resolve in 0 seconds\n", 2));
+}
+
 TEST(UdpConnect, ASendErrorDropsTheDestinationUntilTheNextLookup) {
     LogCapture log;
     IoThread loop;
