@@ -1,5 +1,6 @@
 #include "ais/sensitive/channel_filter.hpp"
 
+#include "ais/sensitive/iq.hpp"
 #include "ais/sensitive/wide_vectors.hpp"
 
 #include <cmath>
@@ -10,7 +11,6 @@ namespace keelwave::ais {
 
 namespace {
 
-constexpr double pi = 3.14159265358979323846;
 /// The prototype's -6 dB point: half the channel's output rate, the edge that the folding of
 /// the decimation is measured from.
 constexpr double cutoffHz = 24000.0;

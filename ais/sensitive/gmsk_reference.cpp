@@ -6,7 +6,6 @@ namespace keelwave::ais {
 
 namespace {
 
-constexpr double pi = 3.14159265358979323846;
 /// Bandwidth-time product of the AIS transmit filter.
 constexpr double bandwidthTime = 0.4;
 /// Symbols the frequency pulse is cut to: the Gaussian-smoothed bit, whose standard deviation

@@ -2,6 +2,9 @@
 
 namespace keelwave::ais {
 
+/// Half a turn, radians.
+constexpr double pi = 3.14159265358979323846;
+
 /// One complex baseband sample. The chain's own type rather than std::complex, whose product
 /// checks for infinities and NaNs on every call unless the whole build relaxes its rules.
 struct Iq {

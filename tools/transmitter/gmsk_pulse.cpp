@@ -8,7 +8,6 @@ namespace keelwave::transmitter {
 namespace {
 
 constexpr double tailSigmas = 6.0;  // Gaussian tails kept: beyond 6 sigma they are below 1e-9
-constexpr double pi = 3.14159265358979323846;
 
 double normalCdf(double x) {
     return 0.5 * std::erfc(-x / std::sqrt(2.0));

@@ -6,6 +6,9 @@
 
 namespace keelwave::transmitter {
 
+/// Half a turn, radians.
+constexpr double pi = 3.14159265358979323846;
+
 /// Bandwidth-time product of the AIS transmit filter.
 constexpr double aisBandwidthTime = 0.4;
 

@@ -13,7 +13,6 @@ namespace keelwave::transmitter {
 
 namespace {
 
-constexpr double pi = 3.14159265358979323846;
 constexpr double decimation = 6.0;  // 288000 -> 48000 samples/s
 constexpr double sampleMidpoint = 128.0;
 constexpr double sampleMax = 255.0;

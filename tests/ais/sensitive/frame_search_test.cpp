@@ -1,5 +1,4 @@
 #include "ais/sensitive/frame_search.hpp"
-#include "ais/frame_check.hpp"
 #include "ais/sensitive/gmsk_reference.hpp"
 #include "tests/ais/sensitive/chain_recording.hpp"
 #include "tools/transmitter/ais_burst.hpp"
@@ -21,61 +20,6 @@ std::vector<uint8_t> frameBytes(const Bits& message) {
     bytes.push_back(static_cast<uint8_t>(fcs & 0xFF));
     bytes.push_back(static_cast<uint8_t>(fcs >> 8));
     return bytes;
-}
-
-// The frame's bits, each byte least significant bit first.
-Bits frameBits(const Bits& message) {
-    Bits bits;
-    for (const uint8_t byte : frameBytes(message)) {
-        for (int j = 0; j < 8; ++j) {
-            bits.push_back(static_cast<uint8_t>((byte >> j) & 1));
-        }
-    }
-    return bits;
-}
-
-Bits withIdentifier(Bits message, int identifier) {
-    for (int i = 0; i < 6; ++i) {
-        message[static_cast<std::size_t>(i)] = static_cast<uint8_t>((identifier >> (5 - i)) & 1);
-    }
-    return message;
-}
-
-TEST(FrameCheck, PassesWholeIntactFramesOfKnownMessages) {
-    const Bits position = test::corpusMessages(1).front();  // a 168-bit type 1
-    Bits longest(longestMessageBits, 0);
-    longest = withIdentifier(longest, 5);
-    Bits tooLong(longestMessageBits + 8, 0);
-    tooLong = withIdentifier(tooLong, 5);
-    struct Case {
-        const char* name;
-        Bits frame;
-        int32_t messageBits;
-    };
-    std::vector<Case> cases = {
-        {"type 1", frameBits(position), 168},
-        {"424 bits", frameBits(longest), longestMessageBits},
-        {"432 bits", frameBits(tooLong), 0},
-        {"identifier 0", frameBits(withIdentifier(position, 0)), 0},
-        {"identifier 27", frameBits(withIdentifier(position, 27)), 168},
-        {"identifier 28", frameBits(withIdentifier(position, 28)), 0},
-        {"one bit off", frameBits(position), 0},
-        {"a bit short of whole bytes", frameBits(position), 0},
-        {"FCS alone", Bits(frameCheckBits, 0), 0},
-    };
-    cases[6].frame[40] ^= 1;
-    cases[7].frame.erase(cases[7].frame.begin());
-    for (Case& test : cases) {
-        SCOPED_TRACE(test.name);
-        uint8_t bytes[longestFrameBytes + 1];
-        uint8_t payload[frameBitCapacity];
-        const int32_t bits =
-            checkFrame(test.frame.data(), static_cast<int32_t>(test.frame.size()), bytes, payload);
-        EXPECT_EQ(bits, test.messageBits);
-        if (bits > 0 && test.frame == frameBits(position)) {
-            EXPECT_EQ(Bits(payload, payload + bits), position);
-        }
-    }
 }
 
 // A burst's symbols as a clean reception decides them: the preamble, then the frame stuffed
