@@ -9,7 +9,7 @@
 // equal levels, where GMSK reaches its full 2400 Hz deviation) lie 35 audio units either side
 // of the burst's mean, so one unit is 2400 / 35 = 68.6 Hz. The mean itself is kept: it is the
 // transmitter's carrier offset as the scanner heard it.
-#include "bench/fm_audio.hpp"
+#include "tools/transmitter/fm_recording.hpp"
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +32,7 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bench::FmSettings settings;
+    keelwave::transmitter::FmSettings settings;
     settings.hzPerUnit = deviationHz / plateauUnits;
     settings.channelHz = -25000.0;
     std::string input;
@@ -57,9 +57,9 @@ int main(int argc, char** argv) {
         return usage();
     }
     try {
-        const bench::Audio audio = bench::readWavAudio(input);
+        const keelwave::transmitter::Audio audio = keelwave::transmitter::readWavAudio(input);
         std::ofstream out(output, std::ios::binary);
-        bench::writeFmRecording(audio, settings, out);
+        keelwave::transmitter::writeFmRecording(audio, settings, out);
         if (!out) {
             std::fprintf(stderr, "audio_to_iq: writing %s failed\n", output.c_str());
             return 1;

@@ -44,9 +44,10 @@ public:
         const std::lock_guard<std::mutex> guard(lock);
         return captured;
     }
-    /// True once `fragment` has been logged `count` times, within 10 s.
-    bool waitFor(const std::string& fragment, std::size_t count = 1) {
-        for (int wait = 0; wait < 1000; ++wait) {
+    /// True once `fragment` has been logged `count` times, within `timeout`.
+    bool waitFor(const std::string& fragment, std::size_t count = 1,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        for (auto wait = timeout * 0; wait <= timeout; wait += std::chrono::milliseconds(10)) {
             std::size_t found = 0;
             const std::string now = text();
             for (auto at = now.find(fragment); at != std::string::npos;

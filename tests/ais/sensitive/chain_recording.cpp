@@ -3,9 +3,9 @@
 #include "ais/sensitive/sensitive_chain.hpp"
 #include "tools/transmitter/ais_burst.hpp"
 #include "tools/transmitter/burst_schedule.hpp"
-#include "tools/transmitter/burst_stream.hpp"
 #include "tools/transmitter/discriminator_signal.hpp"
 #include "tools/transmitter/expected_sentences.hpp"
+#include "tools/transmitter/fm_recording.hpp"
 #include "tools/transmitter/gmsk_pulse.hpp"
 #include "tools/transmitter/nmea_input.hpp"
 
@@ -27,26 +27,6 @@ constexpr double bitFractionStep = 0.618034;
 
 void collect(void* context, const char* sentence) {
     static_cast<std::vector<std::string>*>(context)->emplace_back(sentence);
-}
-
-// Audio (instantaneous frequency, Hz, at 48000 samples/s) as channel A's carrier: its running
-// sum is the phase, each sample's frequency held over the six tuner samples it spans.
-std::vector<float> onCarrier(const std::vector<double>& audioHz) {
-    constexpr double pi = 3.14159265358979323846;
-    constexpr int tunerSamplesPerAudio = 6;
-    constexpr double channelHz = -25000.0;
-    constexpr double amplitude = 50.0;  // 8-bit steps
-    std::vector<float> samples;
-    double phase = 0.0;
-    for (const double hz : audioHz) {
-        const double step = 2.0 * pi * (hz + channelHz) / transmitter::rawRate;
-        for (int i = 0; i < tunerSamplesPerAudio; ++i) {
-            phase = std::remainder(phase + step, 2.0 * pi);
-            samples.push_back(static_cast<float>(std::round(amplitude * std::cos(phase))));
-            samples.push_back(static_cast<float>(std::round(amplitude * std::sin(phase))));
-        }
-    }
-    return samples;
 }
 
 }  // namespace
@@ -103,46 +83,14 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
     return input;
 }
 
-ChainInput renderThroughAudio(const std::vector<transmitter::Bits>& messages, double highPassHz) {
-    constexpr double pi = 3.14159265358979323846;
-    transmitter::StreamSettings settings;
-    settings.offsetStepSamples = bitFractionStep * transmitter::samplesPerBit(0.0);
-    const transmitter::BurstStream stream =
-        transmitter::renderBurstStream(transmitter::makeGmskPulse(), messages, settings);
-    ChainInput input;
-    transmitter::SequenceCounters counters;
-    for (const transmitter::Bits& message : messages) {
-        for (const std::string& sentence : transmitter::expectedSentences(message, 'A', counters)) {
-            input.expected['A'].push_back(sentence);
-        }
-    }
-    // One-pole high-pass on the audio.
-    const double keep = std::exp(-2.0 * pi * highPassHz / transmitter::discriminatorRate);
-    double lastIn = 0.0;
-    double lastOut = 0.0;
-    std::vector<double> audioHz;
-    for (const std::int16_t sample : stream.samples) {
-        const double hz = sample / transmitter::unitsPerHz;
-        lastOut = keep * (lastOut + hz - lastIn);
-        lastIn = hz;
-        audioHz.push_back(lastOut);
-    }
-    input.samples = onCarrier(audioHz);
-    return input;
-}
-
 std::vector<float> longBeachOnCarrier(double seconds) {
-    constexpr double hzPerUnit = 2400.0 / 35.0;
-    constexpr int wavHeaderBytes = 44;  // RIFF, fmt and data chunk headers of a plain WAV
-    std::ifstream file(PROJECT_DIR "/tests/data/long-beach-160-messages.wav", std::ios::binary);
-    std::vector<char> bytes(
-        static_cast<std::size_t>(wavHeaderBytes + seconds * transmitter::discriminatorRate));
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    std::vector<double> audioHz;
-    for (std::size_t i = wavHeaderBytes; i < bytes.size(); ++i) {
-        audioHz.push_back(hzPerUnit * (static_cast<unsigned char>(bytes[i]) - byteMidpoint));
-    }
-    return onCarrier(audioHz);
+    transmitter::Audio audio =
+        transmitter::readWavAudio(PROJECT_DIR "/tests/data/long-beach-160-messages.wav");
+    audio.samples.resize(static_cast<std::size_t>(seconds * audio.rateHz));
+    std::ostringstream out;
+    transmitter::writeFmRecording(audio, {2400.0 / 35.0, -25000.0, 50.0}, out);
+    const std::string bytes = out.str();
+    return fromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }
 
 std::vector<float> fromBytes(const std::vector<std::uint8_t>& bytes) {

@@ -33,12 +33,6 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
                   const transmitter::RecordingSettings& settings, char onlyChannel = 0,
                   bool trainingFromOne = false);
 
-/// The messages on channel A as a receiver's discriminator audio would carry them (the
-/// transmitter model's, at 48000 samples/s), with the audio's frequencies below
-/// `highPassHz` blocked as an audio path's coupling capacitor blocks them, put back on a
-/// carrier. Expected are the sentences of the printable messages.
-ChainInput renderThroughAudio(const std::vector<transmitter::Bits>& messages, double highPassHz);
-
 /// The start of tests/data/long-beach-160-messages.wav (real discriminator audio) put back on
 /// channel A's carrier, 2400 / 35 Hz per audio unit (its bursts' plateaus lie 35 units either
 /// side of their mean).

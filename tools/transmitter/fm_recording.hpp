@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace bench {
+namespace keelwave::transmitter {
 
 /// 8-bit mono audio, each sample less its midpoint 128.
 struct Audio {
@@ -33,4 +33,4 @@ struct FmSettings {
 /// six tuner samples it spans, so the phase between audio samples is interpolated linearly.
 void writeFmRecording(const Audio& audio, const FmSettings& settings, std::ostream& out);
 
-}  // namespace bench
+}  // namespace keelwave::transmitter

@@ -1,4 +1,6 @@
-#include "bench/fm_audio.hpp"
+#include "tools/transmitter/fm_recording.hpp"
+
+#include "tools/transmitter/gmsk_pulse.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -8,11 +10,10 @@
 #include <ostream>
 #include <stdexcept>
 
-namespace bench {
+namespace keelwave::transmitter {
 
 namespace {
 
-constexpr double pi = 3.14159265358979323846;
 constexpr int tunerRateHz = 288000;
 constexpr int byteMidpoint = 128;
 constexpr int riffHeaderBytes = 12;  // "RIFF", size, "WAVE"
@@ -89,4 +90,4 @@ void writeFmRecording(const Audio& audio, const FmSettings& settings, std::ostre
     }
 }
 
-}  // namespace bench
+}  // namespace keelwave::transmitter
