@@ -16,10 +16,10 @@
 // rows put the wanted channel at 4 steps and 25 dB, the other at 126 steps, 30 dB stronger.
 // Noise rows feed the program pure noise through standard input, at the level of the 2 dB row.
 // CPU time and peak memory are those of the decoding processes, as GNU time reports them.
-#include "tools/transmitter/fm_recording.hpp"
 #include "tools/transmitter/ais_burst.hpp"
 #include "tools/transmitter/burst_schedule.hpp"
 #include "tools/transmitter/expected_sentences.hpp"
+#include "tools/transmitter/fm_recording.hpp"
 #include "tools/transmitter/gaussian_noise.hpp"
 #include "tools/transmitter/iq_recording.hpp"
 #include "tools/transmitter/nmea_input.hpp"
@@ -329,10 +329,11 @@ void runLongBeach(const Options& options) {
     }
     const std::string path = options.work + "/long-beach.cu8";
     {
-        const keelwave::transmitter::Audio audio = keelwave::transmitter::readWavAudio(options.longBeachAudio);
+        const keelwave::transmitter::Audio audio =
+            keelwave::transmitter::readWavAudio(options.longBeachAudio);
         std::ofstream out(path, std::ios::binary);
-        keelwave::transmitter::writeFmRecording(audio, {longBeachHzPerUnit, longBeachChannelHz, longBeachAmplitude},
-                                out);
+        keelwave::transmitter::writeFmRecording(
+            audio, {longBeachHzPerUnit, longBeachChannelHz, longBeachAmplitude}, out);
     }
     std::printf("%-34s", "Long Beach audio on channel A");
     for (const char* chain : chains) {
