@@ -100,11 +100,12 @@ class Outputs(unittest.TestCase):
         self.assertLess(time.monotonic() - ended, 3)
 
     def test_the_last_samples_of_a_recording_are_decoded_too(self):
-        # Cut inside the traffic, the recording ends with bursts in a chain's last, partly filled
-        # block; padded with silence, the same bursts are decoded in whole blocks.
+        # Cut 50 discriminator samples short of a whole number of a chain's 4096-sample blocks
+        # (12 tuner bytes each), the recording ends with 84 ms of traffic in a last, partly
+        # filled block; padded with silence, the same bursts are decoded in whole blocks.
         with tempfile.NamedTemporaryFile() as cut, tempfile.NamedTemporaryFile() as padded:
             with open(DEMO, "rb") as recording:
-                opening = recording.read(3 * 576000 + 2 * 1234)
+                opening = recording.read(12 * (36 * 4096 - 50))
             cut.write(opening)
             padded.write(opening + b"\x80" * 576000)
             cut.flush()
