@@ -27,12 +27,12 @@ using namespace keelwave::transmitter;
 
 namespace {
 
-constexpr int32_t kBlockSamples = 4096;  // discriminator samples per processSamples call
+constexpr int32_t blockSamples = 4096;  // discriminator samples per processSamples call
 // Successive bursts start this far apart (modulo one bit) within their slots: an irrational
 // share of a bit, so the corpus sweeps every phase against the receiver's bit clock.
-constexpr double kOffsetStepSamples = 5.0 * 0.6180339887;
-constexpr int kSeeds = 3;             // noise realisations per row: three passes of the corpus
-constexpr double kQuietSnrDb = 30.0;  // the SNR of the clock, carrier and timing sweeps
+constexpr double offsetStepSamples = 5.0 * 0.6180339887;
+constexpr int noiseSeeds = 3;        // noise realisations per row: three passes of the corpus
+constexpr double quietSnrDb = 30.0;  // the SNR of the clock, carrier and timing sweeps
 
 void collectSentence(void* context, const char* sentence) {
     static_cast<std::vector<std::string>*>(context)->emplace_back(sentence);
@@ -42,8 +42,8 @@ std::vector<std::string> decode(const std::vector<std::int16_t>& samples) {
     std::vector<std::string> sentences;
     AisReceiver* receiver =
         createAisReceiver('A', false, &collectSentence, &sentences, nullptr, nullptr);
-    for (std::size_t start = 0; start < samples.size(); start += kBlockSamples) {
-        const auto count = std::min<std::size_t>(kBlockSamples, samples.size() - start);
+    for (std::size_t start = 0; start < samples.size(); start += blockSamples) {
+        const auto count = std::min<std::size_t>(blockSamples, samples.size() - start);
         processSamples(receiver, &samples[start], static_cast<int32_t>(count));
     }
     destroyAisReceiver(receiver);
@@ -97,8 +97,8 @@ int main(int argc, char** argv) {
     }
     const GmskPulse pulse = makeGmskPulse();
     StreamSettings quiet;
-    quiet.offsetStepSamples = kOffsetStepSamples;
-    quiet.noiseRms = noiseRmsForSnr(kQuietSnrDb);
+    quiet.offsetStepSamples = offsetStepSamples;
+    quiet.noiseRms = noiseRmsForSnr(quietSnrDb);
     std::printf("%zu messages from %s; sent = those a correct receiver prints\n", messages.size(),
                 path.c_str());
     char label[32];
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
         StreamSettings settings = quiet;
         settings.noiseRms = noiseRmsForSnr(snrDb);
         std::snprintf(label, sizeof label, "%.0f", snrDb);
-        printRow(label, settings.noiseRms, run(messages, pulse, settings, kSeeds));
+        printRow(label, settings.noiseRms, run(messages, pulse, settings, noiseSeeds));
     }
 
     printHeader("Transmitter bit clock error (SNR 30 dB, 3 noise seeds)", "clock error", "ppm");
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         StreamSettings settings = quiet;
         settings.clockErrorPpm = ppm;
         std::snprintf(label, sizeof label, "%+.3f %%", ppm / 1e4);
-        printRow(label, ppm, run(messages, pulse, settings, kSeeds));
+        printRow(label, ppm, run(messages, pulse, settings, noiseSeeds));
     }
 
     printHeader("Transmitter bit clock error without noise", "clock error", "ppm");
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
         StreamSettings settings = quiet;
         settings.carrierOffsetHz = hz;
         std::snprintf(label, sizeof label, "%+.0f Hz", hz);
-        printRow(label, hz, run(messages, pulse, settings, kSeeds));
+        printRow(label, hz, run(messages, pulse, settings, noiseSeeds));
     }
 
     printHeader(
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
         settings.firstOffsetSamples = tenth / 10.0;
         settings.offsetStepSamples = 1.0;  // whole samples: the fraction stays
         std::snprintf(label, sizeof label, "+%.1f sample", tenth / 10.0);
-        printRow(label, tenth / 10.0, run(messages, pulse, settings, kSeeds));
+        printRow(label, tenth / 10.0, run(messages, pulse, settings, noiseSeeds));
     }
     return 0;
 }
