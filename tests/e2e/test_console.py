@@ -4,17 +4,25 @@ input; a failed write of the log is reported once and ends the run with status 1
 import os
 import signal
 import subprocess
+import threading
 import unittest
 
 from keelwave import (CLOSED, DEMO, DEMO_SENTENCES, REPORT, Keelwave, connect, free_port,
                       read_lines, small_pipe)
 
 
+def send_twice(pipe):
+    with open(DEMO, "rb") as recording:
+        demo = recording.read()
+    pipe.write(demo + demo)
+    pipe.flush()
+
+
 class Console(unittest.TestCase):
     def test_a_console_that_takes_nothing_holds_up_neither_clients_nor_signals(self):
         # A recording on standard input that never ends (until the pipe to `cat` is closed):
-        # twice the bundled one, then nothing.
-        with subprocess.Popen(["cat", DEMO, DEMO, "-"], stdin=subprocess.PIPE,
+        # twice the bundled one, sent once the client is there, then nothing.
+        with subprocess.Popen(["cat"], stdin=subprocess.PIPE,
                               stdout=subprocess.PIPE) as recording:
             for input, standin, stop, err in (
                     ([], {"INPUT": DEMO, "REPEAT": 0, "PACE": 4}, signal.SIGTERM,
@@ -26,6 +34,9 @@ class Console(unittest.TestCase):
                                            stdin=recording.stdout, stdout=writing) as receiver:
                         os.close(writing)
                         with connect(port) as client:
+                            if input:
+                                threading.Thread(target=send_twice, args=(recording.stdin,),
+                                                 daemon=True).start()
                             # Many times what the pipe holds: the console has long stopped.
                             over_tcp = read_lines(client, 2 * len(DEMO_SENTENCES), quiet=10)
                         self.assertEqual(receiver.stop(stop)[::2], (0, err))
