@@ -16,8 +16,7 @@
 // rows put the wanted channel at 4 steps and 25 dB, the other at 126 steps, 30 dB stronger.
 // Noise rows feed the program pure noise through standard input, at the level of the 2 dB row.
 // CPU time and peak memory are those of the decoding processes, as GNU time reports them.
-#include "tools/transmitter/ais_burst.hpp"
-#include "tools/transmitter/burst_schedule.hpp"
+#include "tools/transmitter/alternating_bursts.hpp"
 #include "tools/transmitter/expected_sentences.hpp"
 #include "tools/transmitter/fm_recording.hpp"
 #include "tools/transmitter/gaussian_noise.hpp"
@@ -105,22 +104,14 @@ Recording render(const std::vector<Bits>& messages, RecordingSettings settings,
     SlotPlan plan;
     plan.clockErrorPpm = settings.clockErrorPpm;
     GaussianNoise timing = makeGaussianNoise(settings.seed ^ timingSeedSalt);
-    const double perBit = rawSamplesPerBit(settings.clockErrorPpm);
-    std::vector<RecordedBurst> bursts;
-    double lastEnd = 0.0;
-    char channel = 'A';
-    for (const Bits& message : messages) {
-        const Bits levels = nrziEncode(burstBits(message));
-        const double start = placeBurst(plan, channel, levels.size(), nextUniform(timing) * perBit);
-        bursts.push_back({levels, channel, start});
-        recording.sent[channel].push_back(message);
-        lastEnd = std::max(lastEnd, burstEndSample(start, levels.size(), settings.clockErrorPpm));
-        channel = channel == 'A' ? 'B' : 'A';
-    }
+    AlternatingLayout layout;
+    layout.bitFraction = [&timing](std::size_t) { return nextUniform(timing); };
+    const AlternatingBursts laidOut = layOutAlternately(messages, plan, layout);
+    recording.sent = laidOut.sent;
     const auto total =
-        static_cast<std::int64_t>(std::ceil(lastEnd) + trailingGuardSeconds * rawRate);
+        static_cast<std::int64_t>(std::ceil(laidOut.endSample) + trailingGuardSeconds * rawRate);
     std::ofstream out(path, std::ios::binary);
-    writeRecording(bursts, total, settings, makeGmskPulse(), out);
+    writeRecording(laidOut.bursts, total, settings, makeGmskPulse(), out);
     if (!out) {
         throw std::runtime_error("writing " + path + " failed");
     }

@@ -1,7 +1,6 @@
 """The real keelwave binary on the stand-in librtlsdr, and the clients a chart program would be.
 CTest gives KEELWAVE_BINARY, STANDIN_DIR (where the stand-in's librtlsdr.so.0 is) and PROJECT_DIR.
 """
-import fcntl
 import os
 import socket
 import subprocess
@@ -76,14 +75,6 @@ def run(*arguments, standin=None, stdin=subprocess.DEVNULL):
     """A run to its end, with no tuner attached unless `standin` gives some."""
     with Keelwave(*arguments, standin={"DEVICES": 0, **(standin or {})}, stdin=stdin) as run:
         return run.stop()
-
-
-def small_pipe():
-    """A pipe that holds one page (a few dozen log lines): its reading end as a file, and its
-    writing end, for a run's standard output, to be closed here once the run has it."""
-    reading, writing = os.pipe()
-    fcntl.fcntl(writing, fcntl.F_SETPIPE_SZ, 4096)
-    return os.fdopen(reading, "rb"), writing
 
 
 def logged_sentences(out):

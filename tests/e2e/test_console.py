@@ -1,6 +1,7 @@
 """The binary with a console that misbehaves: one that takes nothing (a full pipe, a paused
 terminal) holds up neither the TCP clients nor the signals, with the tuner or a recording as
 input; a failed write of the log is reported once and ends the run with status 1."""
+import fcntl
 import os
 import signal
 import subprocess
@@ -8,7 +9,7 @@ import threading
 import unittest
 
 from keelwave import (CLOSED, DEMO, DEMO_SENTENCES, REPORT, Keelwave, connect, free_port,
-                      read_lines, small_pipe)
+                      read_lines)
 
 
 def send_twice(pipe):
@@ -28,7 +29,9 @@ class Console(unittest.TestCase):
                     ([], {"INPUT": DEMO, "REPEAT": 0, "PACE": 4}, signal.SIGTERM,
                      REPORT + "Gain: Auto\n"), (["-r", "-"], {}, signal.SIGINT, "")):
                 with self.subTest(input=input):
-                    console, writing = small_pipe()  # never read
+                    reading, writing = os.pipe()  # one page, a few dozen lines, never read
+                    fcntl.fcntl(writing, fcntl.F_SETPIPE_SZ, 4096)
+                    console = os.fdopen(reading, "rb")
                     port = free_port()
                     with console, Keelwave(*input, "--net", str(port), standin=standin,
                                            stdin=recording.stdout, stdout=writing) as receiver:

@@ -1,17 +1,14 @@
 #include "tests/ais/sensitive/chain_recording.hpp"
 
 #include "ais/sensitive/sensitive_chain.hpp"
-#include "tools/transmitter/ais_burst.hpp"
-#include "tools/transmitter/burst_schedule.hpp"
+#include "tests/support/corpus.hpp"
+#include "tools/transmitter/alternating_bursts.hpp"
 #include "tools/transmitter/discriminator_signal.hpp"
-#include "tools/transmitter/expected_sentences.hpp"
 #include "tools/transmitter/fm_recording.hpp"
 #include "tools/transmitter/gmsk_pulse.hpp"
-#include "tools/transmitter/nmea_input.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -25,19 +22,14 @@ constexpr float byteMidpoint = 128.0f;
 // Burst starts spread over a bit (as transmitters are), the same for every run.
 constexpr double bitFractionStep = 0.618034;
 
-void collect(void* context, const char* sentence) {
-    static_cast<std::vector<std::string>*>(context)->emplace_back(sentence);
-}
-
 }  // namespace
 
 std::vector<transmitter::Bits> corpusMessages(std::size_t count) {
-    std::ifstream file(PROJECT_DIR "/tests/data/real-aivdm-sample.nmea");
     std::vector<transmitter::Bits> messages;
-    for (const transmitter::AisMessage& message : transmitter::readNmeaMessages(file).messages) {
+    for (const transmitter::Bits& message : keelwave::test::corpus()) {
         if (messages.size() < count &&
-            transmitter::receiverVerdict(message.bits) == transmitter::MessageVerdict::printed) {
-            messages.push_back(message.bits);
+            transmitter::receiverVerdict(message) == transmitter::MessageVerdict::printed) {
+            messages.push_back(message);
         }
     }
     return messages;
@@ -46,38 +38,22 @@ std::vector<transmitter::Bits> corpusMessages(std::size_t count) {
 ChainInput render(const std::vector<transmitter::Bits>& messages,
                   const transmitter::RecordingSettings& settings, char onlyChannel,
                   bool trainingFromOne) {
-    ChainInput input;
     transmitter::SlotPlan plan;
     plan.firstSlotSample = std::llround(leadingSeconds * transmitter::rawRate);
     plan.clockErrorPpm = settings.clockErrorPpm;
-    transmitter::SequenceCounters counters;
-    std::vector<transmitter::RecordedBurst> bursts;
-    double end = 0.0;
-    double fraction = 0.0;
-    for (std::size_t i = 0; i < messages.size(); ++i) {
-        const char channel = onlyChannel != 0 ? onlyChannel : (i % 2 == 0 ? 'A' : 'B');
-        transmitter::Bits bits = transmitter::burstBits(messages[i]);
-        for (int bit = 0; trainingFromOne && bit < transmitter::trainingBits; ++bit) {
-            bits[transmitter::rampUpBits + bit] ^= 1;
-        }
-        const transmitter::Bits levels = transmitter::nrziEncode(bits);
-        fraction = std::fmod(fraction + bitFractionStep, 1.0);
-        const double start = transmitter::placeBurst(
-            plan, channel, levels.size(),
-            fraction * transmitter::rawSamplesPerBit(settings.clockErrorPpm));
-        bursts.push_back({levels, channel, start});
-        end = std::max(end,
-                       transmitter::burstEndSample(start, levels.size(), settings.clockErrorPpm));
-        if (transmitter::receiverVerdict(messages[i]) == transmitter::MessageVerdict::printed) {
-            for (const std::string& sentence :
-                 transmitter::expectedSentences(messages[i], channel, counters)) {
-                input.expected[channel].push_back(sentence);
-            }
-        }
+    transmitter::AlternatingLayout layout{
+        onlyChannel,
+        [](std::size_t i) { return std::fmod(static_cast<double>(i + 1) * bitFractionStep, 1.0); },
+        trainingFromOne};
+    const auto laidOut = transmitter::layOutAlternately(messages, plan, layout);
+    ChainInput input;
+    for (const auto& [channel, sent] : laidOut.sent) {
+        input.expected[channel] = keelwave::test::expectedFor(sent, channel);
     }
-    const auto total = static_cast<std::int64_t>(end + trailingSeconds * transmitter::rawRate);
+    const auto total =
+        static_cast<std::int64_t>(laidOut.endSample + trailingSeconds * transmitter::rawRate);
     std::ostringstream out;
-    transmitter::writeRecording(bursts, total, settings, transmitter::makeGmskPulse(), out);
+    transmitter::writeRecording(laidOut.bursts, total, settings, transmitter::makeGmskPulse(), out);
     const std::string bytes = out.str();
     input.samples = fromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     return input;
@@ -107,9 +83,9 @@ std::map<char, std::vector<std::string>> decode(const std::vector<float>& sample
     const char letters[2] = {'A', 'B'};
     const double offsetsHz[2] = {-25000.0, 25000.0};
     for (int c = 0; c < 2; ++c) {
-        chains[c] = std::make_unique<SensitiveChain>(letters[c], offsetsHz[c], false,
-                                                     SentenceSink{&collect, &printed[letters[c]]},
-                                                     nullptr, nullptr);
+        chains[c] = std::make_unique<SensitiveChain>(
+            letters[c], offsetsHz[c], false,
+            SentenceSink{&keelwave::test::collectSentence, &printed[letters[c]]}, nullptr, nullptr);
     }
     for (std::size_t start = 0; start < samples.size(); start += blockFloats) {
         const auto count = static_cast<uint32_t>(std::min(blockFloats, samples.size() - start));

@@ -13,24 +13,15 @@ namespace {
 
 using transmitter::Bits;
 
-// The frame's bytes as sent: data then the FCS, low byte first.
-std::vector<uint8_t> frameBytes(const Bits& message) {
-    std::vector<uint8_t> bytes = transmitter::packBytes(transmitter::padToWholeBytes(message));
-    const uint16_t fcs = transmitter::frameCheckSequence(bytes);
-    bytes.push_back(static_cast<uint8_t>(fcs & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(fcs >> 8));
-    return bytes;
-}
-
 // A burst's symbols as a clean reception decides them: the preamble, then the frame stuffed
 // and closed by a flag, each symbol sure.
 std::unique_ptr<SoftSymbols> decidedBurst(const Bits& message) {
     GmskReference reference;
     initGmskReference(reference);
-    Bits bits = transmitter::stuffBytes(frameBytes(message));
-    for (const uint8_t bit : {0, 1, 1, 1, 1, 1, 1, 0}) {
-        bits.push_back(bit);
-    }
+    const Bits burst = transmitter::burstBits(message);
+    const Bits bits(
+        burst.begin() + transmitter::rampUpBits + transmitter::trainingBits + transmitter::flagBits,
+        burst.end() - transmitter::rampDownBits);
     auto symbols = std::make_unique<SoftSymbols>();
     for (int32_t k = 0; k < preambleSymbols; ++k) {
         symbols->decisions[k] = reference.preambles[0].symbols[k];
