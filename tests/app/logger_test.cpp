@@ -12,6 +12,7 @@
 #include <future>
 #include <sstream>
 #include <streambuf>
+#include <tuple>
 
 namespace keelwave::test {
 namespace {
@@ -25,18 +26,11 @@ boost::posix_time::ptime bannerTime() {
 }
 
 TEST(Logger, FormatsEachLineAsStampLevelWordAndText) {
-    struct Case {
-        const char* time;
-        std::string text;
-        std::string line;
-    };
-    const Case cases[] = {
-        {"2018-04-30 23:59:59.999999", "x", "2018-04-30 23:59:59.999  INFO     x"},
-        {"2019-01-01 00:00:00.000", "two\nlines", "2019-01-01 00:00:00.000  INFO     two\nlines"},
-        {"2019-01-01 00:00:00.000", "", "2019-01-01 00:00:00.000  INFO     "},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(Logger::formatLine(time_from_string(c.time), Logger::INFO, c.text), c.line);
+    for (const auto& [time, text, line] :
+         {std::tuple{"2018-04-30 23:59:59.999999", "x", "2018-04-30 23:59:59.999  INFO     x"},
+          {"2019-01-01 00:00:00.000", "two\nlines", "2019-01-01 00:00:00.000  INFO     two\nlines"},
+          {"2019-01-01 00:00:00.000", "", "2019-01-01 00:00:00.000  INFO     "}}) {
+        EXPECT_EQ(Logger::formatLine(time_from_string(time), Logger::INFO, text), line);
     }
 }
 
@@ -72,25 +66,36 @@ struct GatedConsole : std::streambuf {
 };
 
 TEST(Logger, AStuckConsoleHoldsUpNoCallerAndTheLinesItMissedAreCountedInOneLine) {
-    GatedConsole console;
-    std::ostream out(&console);
-    Logger logger(out, &bannerTime);
-    logger.setConsole(true, Logger::INFO);
-    logger.startConsoleWriter(false);
-    logger.log(Logger::INFO, "stuck");
-    console.firstWrite.get_future().wait();
-    for (std::size_t number = 1; number <= Logger::consoleQueueLines + 10; ++number) {
-        logger.log(Logger::INFO, std::to_string(number));
+    // With a recording as input, a caller other than the event loop's thread waits instead.
+    for (const bool recording : {false, true}) {
+        GatedConsole console;
+        std::ostream out(&console);
+        Logger logger(out, &bannerTime);
+        logger.setConsole(true, Logger::INFO);
+        logger.startConsoleWriter(recording);
+        logger.log(Logger::INFO, "stuck");
+        console.firstWrite.get_future().wait();
+        auto logging = std::async(std::launch::async, [&logger] {
+            for (std::size_t number = 1; number <= Logger::consoleQueueLines + 10; ++number) {
+                logger.log(Logger::INFO, std::to_string(number));
+            }
+        });
+        EXPECT_EQ(logging.wait_for(std::chrono::milliseconds(recording ? 300 : 60000)),
+                  recording ? std::future_status::timeout : std::future_status::ready);
+        console.open.set_value();
+        logging.wait();
+        EXPECT_TRUE(logger.drainConsole());
+        logger.log(Logger::INFO, "after");
+        EXPECT_TRUE(logger.drainConsole());
+        EXPECT_THAT(
+            console.taken,
+            testing::EndsWith(
+                recording ? "INFO     4106\n2018-04-30 09:05:07.042  INFO     after\n"
+                          : "INFO     4096\n2018-04-30 09:05:07.042  ERROR    Console too slow, "
+                            "lines dropped: 10\n2018-04-30 09:05:07.042  INFO     after\n"));
+        EXPECT_EQ(std::count(console.taken.begin(), console.taken.end(), '\n'),
+                  Logger::consoleQueueLines + (recording ? 12 : 3));
     }
-    console.open.set_value();
-    EXPECT_TRUE(logger.drainConsole());
-    logger.log(Logger::INFO, "after");
-    EXPECT_TRUE(logger.drainConsole());
-    EXPECT_THAT(console.taken, testing::EndsWith("INFO     4096\n2018-04-30 09:05:07.042  ERROR    "
-                                                 "Console too slow, lines dropped: 10\n"
-                                                 "2018-04-30 09:05:07.042  INFO     after\n"));
-    EXPECT_EQ(std::count(console.taken.begin(), console.taken.end(), '\n'),
-              Logger::consoleQueueLines + 3);
 }
 
 }  // namespace

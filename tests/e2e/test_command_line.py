@@ -69,7 +69,8 @@ class CommandLine(unittest.TestCase):
                 (["--net", port], {}, 1, "", f"Error enableNetworkServer() on port {port}\n"),
                 (["--device-index", "1"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
                 (["--udp", ":10110"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
-                (["--udp", "[::1]:10110"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
+                (["--udp", "[::ffff:1.2.3.4]:10110"], {}, 1, "",
+                 "Error: rtlsdr_open(): No such device\n"),
             ] + [(["--udp", text], {}, 1, "", f"Invalid {what} in --udp option {text}\n")
                  for what, texts in [("address", ["harbour", "a:b:10110", "::1:10110", "[::1]",
                                                   "[h:1]:10110"]),

@@ -91,7 +91,8 @@ class Outputs(unittest.TestCase):
 
     def test_a_recording_ends_the_run_once_every_client_has_its_sentences(self):
         port = free_port()
-        with Keelwave("-r", "-", "--net", str(port), stdin=subprocess.PIPE) as receiver:
+        with Keelwave("-r", "-", "--net", str(port), "--udp", "127.0.0.1:%d" % port,
+                      stdin=subprocess.PIPE) as receiver:
             with connect(port) as client, open(DEMO, "rb") as recording:
                 receiver.process.stdin.write(recording.read())
                 receiver.process.stdin.close()
@@ -99,7 +100,7 @@ class Outputs(unittest.TestCase):
                 ended = time.monotonic()
                 status = receiver.stop()[0]
         self.assertEqual((status, len(got)), (0, len(DEMO_SENTENCES)))
-        # Not the five seconds the run would wait for a client that does not read.
+        # Not the five seconds the run would wait for a client that does not read or a datagram.
         self.assertLess(time.monotonic() - ended, 3)
 
     def test_the_last_samples_of_a_recording_are_decoded_too(self):
@@ -109,10 +110,9 @@ class Outputs(unittest.TestCase):
         with tempfile.NamedTemporaryFile() as cut, tempfile.NamedTemporaryFile() as padded:
             with open(DEMO, "rb") as recording:
                 opening = recording.read(12 * (36 * 4096 - 50))
-            cut.write(opening)
-            padded.write(opening + b"\x80" * 576000)
-            cut.flush()
-            padded.flush()
+            for file, content in (cut, opening), (padded, opening + b"\x80" * 576000):
+                file.write(content)
+                file.flush()
             for decoder in "classic", "sensitive":
                 heard = [logged_sentences(run("-r", recording.name, "--decoder", decoder)[1])
                          for recording in (cut, padded)]
