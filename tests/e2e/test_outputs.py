@@ -100,7 +100,7 @@ class Outputs(unittest.TestCase):
                 ended = time.monotonic()
                 status = receiver.stop()[0]
         self.assertEqual((status, len(got)), (0, len(DEMO_SENTENCES)))
-        # Not the five seconds the run would wait for a client that does not read or a datagram.
+        # Not the five seconds the run would wait for a client that does not read, or a datagram.
         self.assertLess(time.monotonic() - ended, 3)
 
     def test_the_last_samples_of_a_recording_are_decoded_too(self):
