@@ -13,11 +13,9 @@ class Tuner(unittest.TestCase):
     def setUp(self):
         # An empty band: half a second of I/Q pairs at the middle of the byte range.
         self.silence = tempfile.NamedTemporaryFile(suffix=".cu8")
+        self.addCleanup(self.silence.close)
         self.silence.write(b"\x80" * 288000)
         self.silence.flush()
-
-    def tearDown(self):
-        self.silence.close()
 
     def test_stops_in_order_on_either_signal_with_status_zero(self):
         for number in signal.SIGTERM, signal.SIGINT:

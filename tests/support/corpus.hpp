@@ -38,10 +38,8 @@ inline std::vector<std::string> expectedFor(const std::vector<transmitter::Bits>
     std::vector<std::string> sentences;
     for (const transmitter::Bits& message : messages) {
         if (transmitter::receiverVerdict(message) == transmitter::MessageVerdict::printed) {
-            for (std::string& sentence :
-                 transmitter::expectedSentences(message, channel, counters)) {
-                sentences.push_back(std::move(sentence));
-            }
+            const auto printed = transmitter::expectedSentences(message, channel, counters);
+            sentences.insert(sentences.end(), printed.begin(), printed.end());
         }
     }
     return sentences;
