@@ -1,7 +1,9 @@
 """The real keelwave binary on the stand-in librtlsdr, and the clients a chart program would be.
 CTest gives KEELWAVE_BINARY, STANDIN_DIR (where the stand-in's librtlsdr.so.0 is) and PROJECT_DIR.
 """
+import contextlib
 import os
+import pathlib
 import socket
 import subprocess
 import tempfile
@@ -15,7 +17,7 @@ REPORT = GAINS + "Freq: 162.000 MHz\nFreq Correction: 0 ppm\n"
 CLOSED = "closed"  # as standard output: the run starts without one, as `keelwave >&-` does
 
 
-class Keelwave:
+class Keelwave(contextlib.AbstractContextManager):
     """A run in the background with one tuner attached, unless `standin` (RTLSDR_STANDIN_*
     settings without the prefix) says otherwise; its standard output and error and the
     stand-in's call log go to files read while it runs."""
@@ -31,9 +33,6 @@ class Keelwave:
                 stdout=out if stdout in (None, CLOSED) else stdout, stderr=err,
                 preexec_fn=(lambda: os.close(1)) if stdout == CLOSED else None)
 
-    def __enter__(self):
-        return self
-
     def __exit__(self, *exception):
         self.process.kill()
         self.process.wait()
@@ -43,10 +42,8 @@ class Keelwave:
         return os.path.join(self.files.name, name)
 
     def read(self, name):
-        if not os.path.exists(self.path(name)):
-            return ""
-        with open(self.path(name), encoding="latin-1") as file:
-            return file.read()
+        file = pathlib.Path(self.path(name))
+        return file.read_text(encoding="latin-1") if file.exists() else ""
 
     def wait_for(self, text, where="out", timeout=20):
         """True once `text` has appeared in "out", "err" or "calls"."""

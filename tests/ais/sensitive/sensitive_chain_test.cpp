@@ -130,8 +130,7 @@ TEST(SensitiveChain, PrintsNothingForInputWithoutMessagesOrWithImpossibleOnes) {
     std::mt19937 random(7);
     std::normal_distribution<float> noise(0.0f, 38.0f);  // the noise of a 2 dB recording
     std::uniform_int_distribution<int> anyByte(0, 255);
-    constexpr std::size_t seconds = 2;
-    const std::size_t floats = seconds * 2 * 288000;
+    const std::size_t floats = 2 * 2 * 288000;  // two seconds
     struct Case {
         const char* name;
         std::vector<float> samples;
