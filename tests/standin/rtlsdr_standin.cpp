@@ -9,7 +9,6 @@
 //   RTLSDR_STANDIN_INPUT     cu8 file that rtlsdr_read_async streams in the caller's transfers
 //   RTLSDR_STANDIN_PACE      multiple of real time (default 1)
 //   RTLSDR_STANDIN_REPEAT    passes over the input (default 1; 0 until cancelled)
-//   RTLSDR_STANDIN_START_MS  time rtlsdr_read_async takes before its read runs (default 0)
 //   RTLSDR_STANDIN_CALL_LOG  file to which each call is appended as one "name arguments" line
 //
 // The tuner lists an R820T's gains. As the real library does, it refuses a cancel with -2 while
@@ -24,7 +23,6 @@
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -155,8 +153,6 @@ int rtlsdr_read_async(rtlsdr_dev_t* dev, rtlsdr_read_async_cb_t callback, void* 
     const std::string input = setting("RTLSDR_STANDIN_INPUT");
     const double pace = std::stod(setting("RTLSDR_STANDIN_PACE", "1"));
     const int passes = std::stoi(setting("RTLSDR_STANDIN_REPEAT", "1"));
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(std::stoi(setting("RTLSDR_STANDIN_START_MS", "0"))));
     std::unique_lock<std::mutex> guard(dev->lock);
     dev->reading = true;
     std::vector<unsigned char> transfer(length);
