@@ -1,6 +1,7 @@
 #include "ais/sensitive/sensitive_chain.hpp"
 #include "tests/ais/sensitive/chain_recording.hpp"
 #include "tests/support/corpus.hpp"
+#include "tools/transmitter/nmea_input.hpp"
 #include "tools/transmitter/reception_score.hpp"
 
 #include <gtest/gtest.h>
@@ -76,11 +77,7 @@ TEST(SensitiveChain, ReadsTheRealLongBeachRecording) {
     std::string payloads;  // of the sentences in their order, fragments joined
     const Printed printed = decode(longBeachOnCarrier(0.75), tunerBlockFloats);
     for (const std::string& sentence : printed.at('A')) {
-        std::size_t start = 0;  // of the sixth field
-        for (int comma = 0; comma < 5; ++comma) {
-            start = sentence.find(',', start) + 1;
-        }
-        payloads += sentence.substr(start, sentence.find(',', start) - start);
+        payloads += transmitter::parseNmeaSentence(sentence).payload;
     }
     EXPECT_EQ(payloads, listed);
 }
