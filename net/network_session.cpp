@@ -113,7 +113,6 @@ void NetworkSession::handleWrite(const boost::system::error_code& error) {
         more = !closed && !pending.empty();
         writing = more;
     }
-    inFlightBytes = 0;
     if (more) {
         startWrite();
     }

@@ -7,8 +7,12 @@
 
 namespace keelwave::ais {
 
-/// True when this processor runs the AVX2 and FMA builds of the inner loops; always false
-/// off x86-64.
+/// True when this processor runs the AVX2 and FMA builds of the inner loops and they are
+/// allowed; always false off x86-64.
 bool hasWideVectors();
+
+/// Allows the wide builds (the default) or not, for every chain built from then on: the tests
+/// also run the baseline loops, the only ones a processor without AVX2 (a Raspberry Pi) has.
+void allowWideVectors(bool allowed);
 
 }  // namespace keelwave::ais

@@ -1,4 +1,5 @@
 #include "ais/sensitive/sensitive_chain.hpp"
+#include "ais/sensitive/wide_vectors.hpp"
 #include "tests/ais/sensitive/chain_recording.hpp"
 #include "tests/support/corpus.hpp"
 #include "tools/transmitter/nmea_input.hpp"
@@ -82,7 +83,7 @@ TEST(SensitiveChain, ReadsTheRealLongBeachRecording) {
     EXPECT_EQ(payloads, listed);
 }
 
-TEST(SensitiveChain, BlocksCutAnywhereDecodeAlike) {
+TEST(SensitiveChain, BlocksCutAnywhereAndTheBaselineLoopsDecodeAlike) {
     const ChainInput input = render(corpusMessages(corpusShare / 2), at(6.0));
     const Printed whole = decode(input.samples, input.samples.size());
     ASSERT_FALSE(whole.at('A').empty());
@@ -91,6 +92,9 @@ TEST(SensitiveChain, BlocksCutAnywhereDecodeAlike) {
         SCOPED_TRACE(block);
         EXPECT_EQ(decode(input.samples, block), whole);
     }
+    allowWideVectors(false);  // the only loops of a processor without AVX2
+    EXPECT_EQ(decode(input.samples, tunerBlockFloats), whole);
+    allowWideVectors(true);
 }
 
 TEST(SensitiveChain, NearTheNoisePrintsEachMessageAtMostOnce) {
