@@ -14,19 +14,28 @@ DropWatch::DropWatch(boost::asio::io_service& io, const sdr::SampleSource& watch
 void DropWatch::wait() {
     timer.expires_after(period);
     timer.async_wait([this](const boost::system::error_code& error) {
-        if (error) {
-            return;
+        if (!error) {
+            report("in the last minute");
+            wait();
         }
-        const uint64_t dropped = source.droppedBlocks();
-        if (dropped > reported) {
-            Logger::instance().log(
-                Logger::WARNING, "Dropped " + std::to_string(dropped - reported) +
-                                     " raw blocks in the last minute, " + std::to_string(dropped) +
-                                     " in all: the channels could not keep up");
-            reported = dropped;
-        }
-        wait();
     });
+}
+
+void DropWatch::reportEnd() {
+    report(reported > 0 ? "since the last report" : nullptr);
+}
+
+void DropWatch::report(const char* since) {
+    const uint64_t dropped = source.droppedBlocks();
+    if (dropped <= reported) {
+        return;
+    }
+    std::string text = "Dropped " + std::to_string(dropped - reported) + " raw blocks ";
+    if (since != nullptr) {
+        text += std::string(since) + ", " + std::to_string(dropped) + " ";
+    }
+    Logger::instance().log(Logger::WARNING, text + "in all: the channels could not keep up");
+    reported = dropped;
 }
 
 }  // namespace keelwave::app

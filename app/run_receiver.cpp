@@ -138,7 +138,7 @@ int runUntilStopped(po::variables_map& options) {
             }
         });
     });
-    const DropWatch drops(io, *source);
+    DropWatch drops(io, *source);
     source->start();
 
     std::optional<std::string> error;
@@ -151,6 +151,7 @@ int runUntilStopped(po::variables_map& options) {
     }
     const std::optional<std::string> refused = source->stop();
     signals.reset();
+    drops.reportEnd();
     if (refused) {
         reportError(*refused);
         return 1;

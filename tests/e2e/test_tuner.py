@@ -1,5 +1,5 @@
 """The binary on the stand-in tuner: its report and calls, each failing call at start-up, a
-capture that fails mid-run, and the stop on SIGINT and SIGTERM."""
+capture that fails mid-run, the stop on SIGINT and SIGTERM, and the blocks it had to drop."""
 import signal
 import tempfile
 import time
@@ -38,6 +38,15 @@ class Tuner(unittest.TestCase):
                     "rtlsdr_get_tuner_gains array", "rtlsdr_get_center_freq",
                     "rtlsdr_get_freq_correction", "rtlsdr_reset_buffer", READ,
                     "rtlsdr_cancel_async", "rtlsdr_close dev"])
+
+    def test_blocks_the_channels_could_not_keep_up_with_are_counted_at_the_stop(self):
+        fast = {"INPUT": self.silence.name, "REPEAT": 0, "PACE": 2000}
+        with Keelwave("--agc", standin=fast) as run:
+            self.assertTrue(run.wait_for(READ, "calls"))
+            time.sleep(1)
+            status, out, _ = run.stop(signal.SIGTERM)
+            self.assertEqual(status, 0)
+            self.assertRegex(out, r"WARNING  Dropped \d+ raw blocks in all: the channels could not")
 
     def test_settings_reach_the_tuner(self):
         cases = [  # arguments, calls among those made, end of the tuner report
