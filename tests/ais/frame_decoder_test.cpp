@@ -89,6 +89,7 @@ TEST(FrameDecoder, DecodesWhatAReceiverMustAndNothingElse) {
         {"13 from a cold start", bits({"1010101010101", flag, body, flag}), {}},
         {"a seventh 1 in the end flag", bits({ramp, training, flag, body, "01111111"}), {}},
         {"a bit after an intact FCS", bits({ramp, training, flag, body, "0", flag}), {}},
+        {"a 0 after the end flag", bits({ramp, training, flag, body, flag, "0"}), {position}},
         {"a burst after a broken start flag",
          bits({ramp, training, "01111111", transmitter::burstBits(position)}),
          {position}},
