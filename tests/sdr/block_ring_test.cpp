@@ -1,12 +1,10 @@
-// The two hand-offs of raw blocks to the channel threads: the tuner's slot drops what finds a
-// channel busy and counts it; a recording's queue gives every channel every block; a halt
-// wakes every waiter of either.
-#include "sdr/block_queue.hpp"
-#include "sdr/tuner_slot.hpp"
+// The ring that hands raw blocks to the channel threads: offered (the tuner) it never waits,
+// drops what finds a channel a whole ring behind, counts it and marks the gap; published (a
+// recording) it gives every channel every block; a halt wakes every waiter.
+#include "sdr/block_ring.hpp"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
 #include <thread>
 
@@ -15,70 +13,70 @@ namespace {
 
 using namespace sdr;
 
-/// Publishes blocks of `byte` into the slot until `done` holds (the readers take them).
-template <class Done>
-void publishUntil(TunerSlot& slot, unsigned char byte, Done done) {
-    std::vector<unsigned char> bytes(1000, byte);
-    while (!done()) {
-        TunerSlot::samplesCallback(bytes.data(), 1000, &slot);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+/// What a reader saw of a block.
+struct Seen {
+    uint8_t firstByte;
+    int64_t firstPair;
+    bool afterGap;
+    bool operator==(const Seen& other) const {
+        return firstByte == other.firstByte && firstPair == other.firstPair &&
+               afterGap == other.afterGap;
     }
-}
+};
 
-TEST(TunerSlot, DropsAndCountsWhatArrivesWhileAChannelIsBusyAndOnlyThat) {
-    TunerSlot slot(2);
-    std::atomic<int> takenA{0};
-    std::atomic<int> takenB{0};
-    std::promise<void> stallEnds;
-    std::thread stalling([&] {
-        RawBlock block;
-        if (slot.nextBlock(0, block)) {
-            EXPECT_EQ(block.samples[0], 2.0f);  // byte 130 - 128
-            EXPECT_EQ(block.count, 1000u);
-            ++takenA;
-            stallEnds.get_future().wait();  // busy with it, holding the block
-        }
-        while (slot.nextBlock(0, block)) {
-            ++takenA;
+TEST(BlockRing, AnOfferThatFindsAChannelAWholeRingBehindIsDroppedCountedAndMarked) {
+    BlockRing ring(2, 3, 100);
+    std::vector<uint8_t> bytes(100);
+    const auto offer = [&](uint8_t byte, uint32_t length = 100) {
+        bytes.assign(100, byte);
+        ring.offer(bytes.data(), length);
+    };
+    // Reader 1 keeps up; reader 0 takes nothing until five blocks have been offered.
+    std::vector<Seen> quick;
+    std::thread quickReader([&] {
+        for (RawBlock block; ring.nextBlock(1, block); ring.doneWith(1)) {
+            quick.push_back({block.bytes[0], block.firstPair, block.afterGap});
         }
     });
-    std::thread quick([&] {
-        for (RawBlock block; slot.nextBlock(1, block);) {
-            ++takenB;
-        }
-    });
-    publishUntil(slot, 130, [&] { return takenA == 1; });
-    const int takenBeforeStall = takenB;
-    const uint64_t droppedBeforeStall = slot.droppedBlocks();
-    std::vector<unsigned char> bytes(1000, 140);
-    for (int block = 0; block < 5; ++block) {
-        TunerSlot::samplesCallback(bytes.data(), 1000, &slot);
+    offer(1);
+    offer(2);
+    offer(3);      // the ring is full: three blocks reader 0 has not taken
+    offer(4);      // dropped, 50 pairs
+    offer(5, 60);  // dropped, 30 pairs
+    offer(6, 1);   // too short to carry a pair: ignored, neither counted nor published
+    EXPECT_EQ(ring.droppedBlocks(), 2u);
+    std::vector<Seen> slow;
+    RawBlock block;
+    for (int taken = 0; taken < 3 && ring.nextBlock(0, block); ++taken, ring.doneWith(0)) {
+        slow.push_back({block.bytes[0], block.firstPair, block.afterGap});
     }
-    EXPECT_EQ(slot.droppedBlocks(), droppedBeforeStall + 5);
-    EXPECT_EQ(takenB, takenBeforeStall);  // lost for every channel
-    stallEnds.set_value();
-    publishUntil(slot, 130, [&] { return takenA == 2; });
-    EXPECT_GT(takenB, takenBeforeStall);
-
-    slot.stopPublishing();
-    const uint64_t droppedAtStop = slot.droppedBlocks();
-    TunerSlot::samplesCallback(bytes.data(), 1000, &slot);  // ignored, neither taken nor counted
-    slot.halt();
-    stalling.join();
-    quick.join();
-    EXPECT_EQ(slot.droppedBlocks(), droppedAtStop);
-    EXPECT_EQ(takenA, 2);
+    ASSERT_TRUE(ring.drain());  // both readers have caught up
+    offer(7);  // after the gap, where the stream is: 3 published and 2 dropped blocks on
+    ring.stopOffers();
+    offer(8);  // ignored once the tuner is being stopped
+    ASSERT_TRUE(ring.nextBlock(0, block));
+    slow.push_back({block.bytes[0], block.firstPair, block.afterGap});
+    ring.doneWith(0);
+    ASSERT_TRUE(ring.drain());
+    ring.halt();
+    quickReader.join();
+    const std::vector<Seen> expected{
+        {1, 0, false}, {2, 50, false}, {3, 100, false}, {7, 230, true}};
+    EXPECT_EQ(slow, expected);
+    EXPECT_EQ(quick, expected);  // lost for every channel alike
+    EXPECT_EQ(ring.droppedBlocks(), 2u);
 }
 
-TEST(BlockQueue, GivesEveryChannelEveryBlockInOrderWhateverItsPace) {
-    BlockQueue queue(2, 2, 100);
-    auto read = [&queue](std::size_t reader, int pauseMilliseconds) {
-        std::vector<float> firsts;
-        for (RawBlock block; queue.nextBlock(reader, block);) {
-            firsts.push_back(block.samples[0]);
+TEST(BlockRing, PublishedBlocksReachEveryChannelInOrderWhateverItsPace) {
+    BlockRing ring(2, 2, 100);
+    auto read = [&ring](std::size_t reader, int pauseMilliseconds) {
+        std::vector<uint8_t> firsts;
+        for (RawBlock block; ring.nextBlock(reader, block);) {
+            firsts.push_back(block.bytes[0]);
             const bool last = block.last;
+            EXPECT_FALSE(block.afterGap);
             std::this_thread::sleep_for(std::chrono::milliseconds(pauseMilliseconds));
-            queue.doneWith(reader);
+            ring.doneWith(reader);
             if (last) {
                 break;
             }
@@ -87,24 +85,25 @@ TEST(BlockQueue, GivesEveryChannelEveryBlockInOrderWhateverItsPace) {
     };
     auto slow = std::async(std::launch::async, read, 0, 5);
     auto quick = std::async(std::launch::async, read, 1, 0);
-    std::vector<float> sent;
-    for (unsigned char byte = 128; byte < 138; ++byte) {
-        const std::vector<unsigned char> bytes(100, byte);
-        ASSERT_TRUE(queue.publish(bytes.data(), 100, byte == 137));
-        sent.push_back(static_cast<float>(byte - 128));
+    std::vector<uint8_t> sent;
+    for (uint8_t byte = 128; byte < 138; ++byte) {
+        const std::vector<uint8_t> bytes(100, byte);
+        ASSERT_TRUE(ring.publish(bytes.data(), 100, byte == 137));
+        sent.push_back(byte);
     }
-    EXPECT_TRUE(queue.drain());
+    EXPECT_TRUE(ring.drain());
     EXPECT_EQ(slow.get(), sent);
     EXPECT_EQ(quick.get(), sent);
+    EXPECT_EQ(ring.droppedBlocks(), 0u);
 }
 
-TEST(BlockQueue, AHaltWakesAPublisherWaitingForRoomAndChannelsWaitingForBlocks) {
-    BlockQueue full(1, 1, 100);
-    const std::vector<unsigned char> bytes(100, 128);
+TEST(BlockRing, AHaltWakesAPublisherWaitingForRoomAndChannelsWaitingForBlocks) {
+    BlockRing full(1, 1, 100);
+    const std::vector<uint8_t> bytes(100, 128);
     ASSERT_TRUE(full.publish(bytes.data(), 100, false));  // nobody takes it
     auto waitingForRoom =
         std::async(std::launch::async, [&] { return full.publish(bytes.data(), 100, false); });
-    BlockQueue empty(2, 2, 100);
+    BlockRing empty(2, 2, 100);
     auto waitingForBlock = std::async(std::launch::async, [&] {
         RawBlock block;
         return empty.nextBlock(1, block);

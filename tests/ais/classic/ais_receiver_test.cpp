@@ -1,22 +1,13 @@
 // The receiver front end: real messages sent as GMSK bursts by the transmitter model come back
 // as exactly the sentences a correct receiver prints, and the software gain moves as it must.
-#include "ais/ais_receiver.hpp"
-#include "ais/alloc_or_exit.hpp"
+#include "ais/classic/ais_receiver.hpp"
 #include "tests/support/corpus.hpp"
 #include "tools/transmitter/burst_stream.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <limits>
-
-// Sanitizer allocators report an impossible request instead of failing it as malloc does; let
-// them fail it, so that allocOrExit sees it fail.
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1";
-}
-#endif
+#include <memory>
 
 namespace keelwave::test {
 namespace {
@@ -30,11 +21,18 @@ void collectReport(void* context, int channel, float level, float gain) {
 
 /// A receiver for channel 'B' with level reports on, keeping what it hands out.
 struct Receiver {
-    ~Receiver() { destroyAisReceiver(chain); }
+    Receiver() {
+        chain->channel = 'B';
+        chain->levelReports = 1;
+        chain->levelCallback = &collectReport;
+        chain->levelContext = &reports;
+        chain->frameDecoder.frameCallback = &encodeFrame;
+        chain->frameDecoder.frameContext = &encoder;
+    }
     std::vector<std::string> sentences;
     std::vector<std::tuple<int, float, float>> reports;
-    AisReceiver* chain =
-        createAisReceiver('B', true, &collectSentence, &sentences, &collectReport, &reports);
+    SentenceEncoder encoder{'B', ChainKind::classic, sentencesInto(sentences)};
+    std::unique_ptr<AisReceiver> chain = std::make_unique<AisReceiver>();
 };
 
 TEST(AisReceiver, HearsEveryRealMessageAsItsSentences) {
@@ -66,7 +64,7 @@ TEST(AisReceiver, HearsEveryRealMessageAsItsSentences) {
         receiver.chain->gain = c.startGain;
         for (std::size_t start = 0; start < samples.size(); start += 4096) {
             const auto count = std::min<std::size_t>(4096, samples.size() - start);
-            processSamples(receiver.chain, &samples[start], static_cast<int32_t>(count));
+            processSamples(receiver.chain.get(), &samples[start], static_cast<int32_t>(count));
         }
         EXPECT_EQ(receiver.sentences, expectedFor(c.messages, 'B')) << c.clockErrorPpm << " ppm";
     }
@@ -86,14 +84,14 @@ TEST(AisReceiver, GainFollowsTheBlockPeakWithinItsBounds) {
     for (const Case& c : cases) {
         Receiver receiver;
         receiver.chain->gain = c.gain;
-        adjustGainAndReport(receiver.chain, c.peak, 1);
+        adjustGainAndReport(receiver.chain.get(), c.peak, 1);
         EXPECT_FLOAT_EQ(receiver.chain->gain, c.after) << c.gain << " at peak " << c.peak;
     }
     // An overdriven sample counts as full scale, so the gain comes down.
     Receiver overdriven;
     overdriven.chain->gain = 2.0f;
     const std::vector<int16_t> loud(4096, 20000);  // 40000 after the gain
-    processSamples(overdriven.chain, loud.data(), 4096);
+    processSamples(overdriven.chain.get(), loud.data(), 4096);
     EXPECT_LT(overdriven.chain->gain, 2.0f);
 }
 
@@ -111,10 +109,10 @@ TEST(AisReceiver, ALevelChangePullsTheBitClockTowardsMidBit) {
     };
     for (const Case& c : cases) {
         Receiver receiver;
-        receiver.chain->frameDecoder->state = c.state;
+        receiver.chain->frameDecoder.state = c.state;
         receiver.chain->pllPhase = c.phase;
         const float rising = 1.0f;  // from level 0 to 1
-        recoverBits(receiver.chain, &rising, 1);
+        recoverBits(receiver.chain.get(), &rising, 1);
         EXPECT_EQ(receiver.chain->pllPhase, c.expected) << c.phase;
     }
 }
@@ -122,20 +120,15 @@ TEST(AisReceiver, ALevelChangePullsTheBitClockTowardsMidBit) {
 TEST(AisReceiver, ReportsLevelAndGainAtMostOnceASecond) {
     Receiver receiver;
     for (time_t now : {100, 100, 101, 101, 250}) {
-        adjustGainAndReport(receiver.chain, 8192, now);
+        adjustGainAndReport(receiver.chain.get(), 8192, now);
     }
     ASSERT_EQ(receiver.reports.size(), 3u);
     EXPECT_EQ(receiver.reports[0], std::make_tuple('B', 25.0f, 1.01f));
     EXPECT_EQ(std::get<2>(receiver.reports[2]), receiver.chain->gain);
     receiver.chain->levelReports = 0;
-    adjustGainAndReport(receiver.chain, 8192, 300);
+    adjustGainAndReport(receiver.chain.get(), 8192, 300);
     EXPECT_EQ(receiver.reports.size(), 3u);
     EXPECT_EQ(receiver.chain->lastReportTime, 300);
-}
-
-TEST(AllocOrExitDeathTest, ExhaustedMemoryEndsTheProcessWithStatusOne) {
-    EXPECT_EXIT(allocOrExit(std::numeric_limits<std::size_t>::max() / 2),
-                testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // One channel out of the tuner's stream: oscillator, integrate-and-dump and discriminator.
-#include "sdr/channel_demodulator.hpp"
+#include "ais/classic/channel_demodulator.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,16 +11,16 @@ namespace keelwave::test {
 namespace {
 
 using namespace ais;
-using namespace sdr;
 
 constexpr double pi = 3.141592653589793;
 constexpr double tunerRate = 288000.0;  // I/Q pairs per second
 
 /// Keeps every block the demodulator hands on.
-struct Collector : SdrDecoder {
+struct Collector : DiscriminatorDecoder {
     void process(const int16_t* samples, int32_t count) override {
         blocks.emplace_back(samples, samples + count);
     }
+    void restart() override { blocks.emplace_back(); }  // an empty block marks it
     std::vector<std::vector<int16_t>> blocks;
 };
 
