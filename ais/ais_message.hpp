@@ -28,7 +28,7 @@ struct AisMessage {
     static constexpr int32_t maxSentences = 2;
     static constexpr int32_t sentenceCapacity = 80;
 
-    char channel = 'A';                   ///< 'A' or 'B'
+    char channel = 'A';                    ///< 'A' or 'B'
     ChainKind chain = ChainKind::classic;  ///< the chain that heard it
     int32_t bitCount = 0;                  ///< message bits: whole bytes, 8 .. longestMessageBits
     uint8_t bytes[longestMessageBytes] = {};  ///< the message, most significant bit first

@@ -32,8 +32,8 @@ constexpr int32_t frameBitCapacity = longestStoredFrameBits + 4;
 
 /// Checks the destuffed frame `frameBits[0..frameBitCount-1]` (data then FCS, one bit per
 /// byte, 0 or 1, in order of arrival). Packs its bytes into `bytes` (room for frameBitCount / 8
-/// of them), clears the frameBitCapacity entries of `payloadBits` and unpacks the data bytes into it in
-/// message order, each byte's most significant bit first (the last one received). Returns the
+/// of them), clears the frameBitCapacity entries of `payloadBits` and unpacks the data bytes into
+/// it in message order, each byte's most significant bit first (the last one received). Returns the
 /// number of message bits when the frame carries a message to print, else 0 (payloadBits then
 /// holds whatever the whole bytes gave, or nothing when the length is wrong).
 int32_t checkFrame(const uint8_t* frameBits, int32_t frameBitCount, uint8_t* bytes,

@@ -25,7 +25,7 @@ struct FrameDecoder {
     uint32_t onesRun = 0;            ///< Consecutive 1s in the data minus one (state 4).
     int32_t bitCount = 0;            ///< Entries stored in rawBits.
     uint8_t prevBit = 0;             ///< The previous decoded bit, in every state.
-    uint32_t alternations = 0;  ///< Length of the current run of alternating bits (state 1).
+    uint32_t alternations = 0;       ///< Length of the current run of alternating bits (state 1).
     uint32_t stuffPending = 0;  ///< Set after five 1s in the data: next bit is stuffing or flag.
     uint8_t rawBits[frameBitCapacity] = {};      ///< Data, FCS, end-flag bits as received.
     uint8_t payloadBits[frameBitCapacity] = {};  ///< Message bits in message order.

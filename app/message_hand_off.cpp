@@ -13,8 +13,7 @@ MessageHandOff::MessageHandOff(boost::asio::io_context& ioContext, std::size_t c
                                bool waitForRoomInRing)
     : io(ioContext), waitForRoom(waitForRoomInRing), retry(ioContext), ring(capacity) {}
 
-void MessageHandOff::addDestination(const format::MessageFormat& format,
-                                    net::LineOutput& output) {
+void MessageHandOff::addDestination(const format::MessageFormat& format, net::LineOutput& output) {
     destinations.push_back({&format, &output, {}});
 }
 
@@ -110,8 +109,7 @@ void MessageHandOff::reportLevel(void* context, int channel, float level, float 
     auto& handOff = *static_cast<MessageHandOff*>(context);
     boost::asio::post(handOff.io, [channel, level, gain] {
         std::ostringstream text;
-        text << "Channel " << static_cast<char>(channel) << " Level " << level << " Gain "
-             << gain;
+        text << "Channel " << static_cast<char>(channel) << " Level " << level << " Gain " << gain;
         base::Logger::instance().log(base::Logger::INFO, text.str());
     });
 }

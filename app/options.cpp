@@ -14,8 +14,8 @@ namespace po = boost::program_options;
 
 po::options_description makeOptionsDescription() {
     using ais::chainNames;
-    const std::string decoderHelp = std::string("Decoding chain: ") + chainNames[0] +
-                                    " (default) or " + chainNames[1];
+    const std::string decoderHelp =
+        std::string("Decoding chain: ") + chainNames[0] + " (default) or " + chainNames[1];
     po::options_description options("Program options");
     // clang-format off
     options.add_options()

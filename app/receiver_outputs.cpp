@@ -41,8 +41,8 @@ void ReceiverOutputs::enableServer(const po::variables_map& options) {
         return;
     }
     const unsigned int port = options["net"].as<unsigned int>();
-    const auto refused = base::StartupError::withLine("Error enableNetworkServer() on port " +
-                                                      std::to_string(port));
+    const auto refused =
+        base::StartupError::withLine("Error enableNetworkServer() on port " + std::to_string(port));
     // A value above 65535 would otherwise be cut to its low 16 bits and quietly listen on
     // another port than the one asked for, and 0 would listen on one the system picks and
     // nobody knows.
@@ -50,8 +50,7 @@ void ReceiverOutputs::enableServer(const po::variables_map& options) {
         throw refused;
     }
     try {
-        outputs.push_back(
-            {net::enableNetworkServer(io, static_cast<unsigned short>(port)), &nmea});
+        outputs.push_back({net::enableNetworkServer(io, static_cast<unsigned short>(port)), &nmea});
     } catch (const std::exception&) {
         throw refused;
     }
@@ -73,8 +72,7 @@ void ReceiverOutputs::connect(MessageHandOff& handOff) {
     }
 }
 
-void ReceiverOutputs::stopWhenDelivered(MessageHandOff& handOff,
-                                        std::chrono::milliseconds limit) {
+void ReceiverOutputs::stopWhenDelivered(MessageHandOff& handOff, std::chrono::milliseconds limit) {
     checkDelivered(handOff, limit, std::chrono::steady_clock::time_point::max());
 }
 
@@ -98,11 +96,12 @@ void ReceiverOutputs::checkDelivered(MessageHandOff& handOff, std::chrono::milli
         return;
     }
     deliveryCheck.expires_after(deliveryCheckInterval);
-    deliveryCheck.async_wait([this, &handOff, limit, giveUp](const boost::system::error_code& error) {
-        if (!error) {
-            checkDelivered(handOff, limit, giveUp);
-        }
-    });
+    deliveryCheck.async_wait(
+        [this, &handOff, limit, giveUp](const boost::system::error_code& error) {
+            if (!error) {
+                checkDelivered(handOff, limit, giveUp);
+            }
+        });
 }
 
 }  // namespace keelwave::app

@@ -125,13 +125,13 @@ private:
     std::thread writer;
     bool writerStarted = false;
     bool writerStopping = false;
-    bool recording = false;                  // the end of the run waits for every line
-    bool stopRequested = false;              // the run is stopping: the end waits no more
-    std::deque<std::string> queue;           // whole lines with their line end
-    bool writing = false;                    // the writer is writing a line taken from the queue
-    std::size_t droppedLines = 0;            // since the queue was last empty
-    unsigned long long linesQueued = 0;      // ever, the lines telling of drops included
-    unsigned long long linesWritten = 0;     // ever, whether the write succeeded or not
+    bool recording = false;                   // the end of the run waits for every line
+    bool stopRequested = false;               // the run is stopping: the end waits no more
+    std::deque<std::string> queue;            // whole lines with their line end
+    bool writing = false;                     // the writer is writing a line taken from the queue
+    std::size_t droppedLines = 0;             // since the queue was last empty
+    unsigned long long linesQueued = 0;       // ever, the lines telling of drops included
+    unsigned long long linesWritten = 0;      // ever, whether the write succeeded or not
     std::condition_variable lineQueued;       // the writer's wake-up
     std::condition_variable consoleProgress;  // a line written, or the run is stopping
 

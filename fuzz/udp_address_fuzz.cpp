@@ -4,8 +4,8 @@
 //
 // Invariant: read exactly when the text has one colon and strtol reads the rest as 1..65535,
 // with the text before the colon as host and that number as port; refused as an invalid
-// address for any other count of colons, as an invalid port otherwise. Text in brackets with more colons, an IPv6
-// address, is only parsed: what it means, the end-to-end command-line test checks.
+// address for any other count of colons, as an invalid port otherwise. Text in brackets with more
+// colons, an IPv6 address, is only parsed: what it means, the end-to-end command-line test checks.
 #include "app/udp_address.hpp"
 #include "base/startup_error.hpp"
 #include "fuzz/invariants.hpp"

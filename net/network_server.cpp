@@ -166,9 +166,9 @@ void NetworkServer::handleAccept(const std::shared_ptr<NetworkSession>& client,
         // The peer may already be gone; it is served (and soon forgotten) without a name.
     }
     if (clients.size() >= maxClients) {
-        base::Logger::instance().log(base::Logger::INFO, "Refused " + remote + ", already " +
-                                                             std::to_string(maxClients) +
-                                                             " clients");
+        base::Logger::instance().log(
+            base::Logger::INFO,
+            "Refused " + remote + ", already " + std::to_string(maxClients) + " clients");
         boost::system::error_code ignored;
         client->socket().close(ignored);
     } else {
@@ -176,9 +176,8 @@ void NetworkServer::handleAccept(const std::shared_ptr<NetworkSession>& client,
         setTcpOption(client->socket(), TCP_KEEPCNT, keepAliveProbeCount);
         setTcpOption(client->socket(), TCP_KEEPIDLE, keepAliveIdleSeconds);
         setTcpOption(client->socket(), TCP_KEEPINTVL, keepAliveIntervalSeconds);
-        client->start(remote, [this](const std::shared_ptr<NetworkSession>& gone) {
-            removeClient(gone);
-        });
+        client->start(remote,
+                      [this](const std::shared_ptr<NetworkSession>& gone) { removeClient(gone); });
         base::Logger::instance().log(base::Logger::INFO, "Connected " + remote);
     }
     startAccept();
@@ -189,7 +188,7 @@ void NetworkServer::pauseAccepting(const boost::system::error_code& error) {
     if (!acceptFailing) {
         acceptFailing = true;
         base::Logger::instance().log(base::Logger::ERROR,
-                                    "Accept error " + error.message() + ", retrying every second");
+                                     "Accept error " + error.message() + ", retrying every second");
     }
     acceptPause.expires_after(acceptPauseTime);
     // Teardown detaches the client of the failed accept, as it would a pending one.

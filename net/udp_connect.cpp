@@ -62,13 +62,13 @@ void UdpConnect::handleResolve(const boost::system::error_code& error,
         }
         // No socket for the host's protocol (IPv6 turned off): as if a send had failed.
         base::Logger::instance().log(base::Logger::ERROR,
-                                    "UDP send error " + unusable.message() + "\n");
+                                     "UDP send error " + unusable.message() + "\n");
         scheduleReconnect();
         return;
     }
     const boost::system::error_code reason = error ? error : boost::asio::error::host_not_found;
     base::Logger::instance().log(base::Logger::ERROR,
-                                "Can't resolve host " + host + " " + reason.message() + "\n");
+                                 "Can't resolve host " + host + " " + reason.message() + "\n");
     scheduleReconnect();
 }
 
@@ -97,7 +97,7 @@ void UdpConnect::handleResolveTimeout(const boost::system::error_code& error) {
     }
     if (error) {
         base::Logger::instance().log(base::Logger::ERROR,
-                                    "Error resolver timer " + error.message() + "\n");
+                                     "Error resolver timer " + error.message() + "\n");
         return;
     }
     // A lookup that has not begun ends with the cancellation error; one already under way
@@ -110,7 +110,7 @@ void UdpConnect::handleResolveTimeout(const boost::system::error_code& error) {
 void UdpConnect::scheduleReconnect() {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(reconnectDelay);
     base::Logger::instance().log(base::Logger::INFO,
-                                "Try resolve in " + std::to_string(seconds.count()) + " seconds");
+                                 "Try resolve in " + std::to_string(seconds.count()) + " seconds");
     timer.expires_after(reconnectDelay);
     timer.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
         self->handleReconnectTimer(error);
@@ -123,7 +123,7 @@ void UdpConnect::handleReconnectTimer(const boost::system::error_code& error) {
     }
     if (error) {
         base::Logger::instance().log(base::Logger::ERROR,
-                                    "UDP Connect reconnect timer error " + error.message());
+                                     "UDP Connect reconnect timer error " + error.message());
         return;
     }
     connect();

@@ -12,9 +12,9 @@ namespace keelwave::sdr {
 struct RawBlock {
     const uint8_t* bytes = nullptr;  ///< unsigned I/Q bytes, I first
     uint32_t count = 0;              ///< bytes
-    int64_t firstPair = 0;   ///< stream position of its first pair, dropped blocks counted
-    bool afterGap = false;   ///< blocks were dropped just before this one
-    bool last = false;       ///< the input ends with this block: the chain then hands on all
+    int64_t firstPair = 0;           ///< stream position of its first pair, dropped blocks counted
+    bool afterGap = false;           ///< blocks were dropped just before this one
+    bool last = false;  ///< the input ends with this block: the chain then hands on all
 };
 
 /// The hand-off of raw blocks from a source's thread to the channel threads: a ring of

@@ -8,8 +8,7 @@ namespace keelwave::sdr {
 
 ChannelThread::ChannelThread(int32_t channelOffsetHz,
                              std::unique_ptr<ais::DecodingChain> decodingChain)
-    : offsetHz(channelOffsetHz),
-      chain(std::move(decodingChain)) {}
+    : offsetHz(channelOffsetHz), chain(std::move(decodingChain)) {}
 
 ChannelThread::~ChannelThread() {
     join();

@@ -9,8 +9,8 @@ namespace keelwave::ais {
 namespace {
 
 // Bit clock: 65536 phase units per bit.
-constexpr uint32_t pllFullTurn = 65536;                // One bit.
-constexpr uint32_t pllHalfTurn = pllFullTurn / 2;      // Where level changes should fall.
+constexpr uint32_t pllFullTurn = 65536;            // One bit.
+constexpr uint32_t pllHalfTurn = pllFullTurn / 2;  // Where level changes should fall.
 constexpr uint32_t pllNudgeShift = 4;  // Nudge = increment / 16 = 819 units, 1.25 % of a bit.
 // Largest value a scaled sample keeps; beyond it the sample is clipped, not wrapped.
 constexpr float scaledMax = 32767.0f;

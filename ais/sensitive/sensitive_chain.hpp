@@ -2,7 +2,6 @@
 
 #include "ais/decoder_callbacks.hpp"
 #include "ais/decoding_chain.hpp"
-#include "ais/sentence_encoder.hpp"
 #include "ais/sensitive/burst_detector.hpp"
 #include "ais/sensitive/burst_sync.hpp"
 #include "ais/sensitive/burst_window.hpp"
@@ -10,6 +9,7 @@
 #include "ais/sensitive/frame_search.hpp"
 #include "ais/sensitive/gmsk_reference.hpp"
 #include "ais/sensitive/symbol_tracker.hpp"
+#include "ais/sentence_encoder.hpp"
 
 #include <cstdint>
 #include <ctime>
