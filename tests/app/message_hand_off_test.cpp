@@ -50,6 +50,7 @@ struct HandOff {
             handOff.addDestination(nmea, *destination);
         }
     }
+    ~HandOff() { loop.stop(); }  // as the run ends: the loop first, then what it served
     void submit(const ais::AisMessage& made) {
         const ais::MessageSink sink = handOff.sink();
         sink.callback(sink.context, made);
