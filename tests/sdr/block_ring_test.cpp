@@ -7,22 +7,15 @@
 
 #include <future>
 #include <thread>
+#include <tuple>
 
 namespace keelwave::test {
 namespace {
 
 using namespace sdr;
 
-/// What a reader saw of a block.
-struct Seen {
-    uint8_t firstByte;
-    int64_t firstPair;
-    bool afterGap;
-    bool operator==(const Seen& other) const {
-        return firstByte == other.firstByte && firstPair == other.firstPair &&
-               afterGap == other.afterGap;
-    }
-};
+/// What a reader saw of a block: its first byte, its stream position, its gap mark.
+using Seen = std::tuple<int, int64_t, bool>;
 
 TEST(BlockRing, AnOfferThatFindsAChannelAWholeRingBehindIsDroppedCountedAndMarked) {
     BlockRing ring(2, 3, 100);
