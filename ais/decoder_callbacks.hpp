@@ -2,12 +2,21 @@
 
 namespace keelwave::ais {
 
-/// Receives each finished NMEA sentence (NUL-terminated, no line end). The text is valid only
-/// during the call.
-using SentenceCallback = void (*)(void* context, const char* sentence);
+struct AisMessage;
 
-/// Receives a channel's level report: `channel` is the letter ('A' or 'B'), `level` the block's
-/// positive peak in percent of 32768, `gain` the software gain after adjustment.
+/// Receives each message a chain decodes, on the chain's thread; the record is valid only
+/// during the call.
+using MessageCallback = void (*)(void* context, const AisMessage& message);
+
+/// Where a chain's messages go: `callback(context, message)`. Given to a chain at
+/// construction; a null callback drops the messages.
+struct MessageSink {
+    MessageCallback callback = nullptr;
+    void* context = nullptr;
+};
+
+/// Receives a channel's level report: `channel` is the letter ('A' or 'B'), `level` and `gain`
+/// as the chain measures them.
 using LevelCallback = void (*)(void* context, int channel, float level, float gain);
 
 }  // namespace keelwave::ais

@@ -1,30 +1,32 @@
 #pragma once
 
-#include "ais/decoder_callbacks.hpp"
-
 #include <cstdint>
 
 namespace keelwave::ais {
 
-/// Where a chain's finished sentences go: `callback(context, sentence)` on the chain's thread,
-/// once per sentence (NUL-terminated, no line end, valid only during the call). Given to a
-/// chain at construction; a null callback drops the sentences.
-struct SentenceSink {
-    SentenceCallback callback = nullptr;
-    void* context = nullptr;
+/// One block of the tuner's stream as a chain reads it.
+struct SampleBlock {
+    /// `count` floats, I and Q alternating, I first, each an unsigned tuner byte less 128:
+    /// 288000 pairs per second centred on 162000000 Hz (base/tuner_stream.hpp).
+    const float* samples = nullptr;
+    uint32_t count = 0;
+    int64_t firstPair = 0;  ///< the stream position of its first pair, dropped blocks counted
+    /// Blocks of the stream were lost just before this one: nothing before this block belongs
+    /// with anything in it.
+    bool afterGap = false;
 };
 
-/// One AIS channel's decoding chain: raw tuner blocks in, sentences out through the sink it was
-/// built with. The channel threads drive every chain alike; a chain keeps its whole state from
-/// one block to the next, so the blocks of one stream decode as one continuous signal.
+/// One AIS channel's decoding chain: raw tuner blocks in, one message record per decoded
+/// message out through the sink it was built with. The channel threads drive every chain
+/// alike; a chain keeps its whole state from one block to the next, so the blocks of one
+/// stream decode as one continuous signal, except across a gap: a frame never spans one.
 class DecodingChain {
 public:
     virtual ~DecodingChain() = default;
 
-    /// `count` floats of the tuner's stream, I and Q alternating, I first, each an unsigned
-    /// tuner byte minus 128: 288000 pairs per second centred on 162000000 Hz. An odd last float
-    /// is ignored. Runs on the channel's thread; allocates nothing.
-    virtual void processBlock(const float* samples, uint32_t count) = 0;
+    /// Decodes a block; an odd last float is ignored. Runs on the channel's thread; allocates
+    /// nothing.
+    virtual void processBlock(const SampleBlock& block) = 0;
 
     /// The input has ended for good (a recording): decodes whatever the chain still holds back.
     virtual void finish() = 0;

@@ -1,12 +1,6 @@
 #include "ais/frame_decoder.hpp"
 
-#include "ais/alloc_or_exit.hpp"
-#include "ais/frame_check.hpp"
-#include "ais/sentence_encoder.hpp"
-
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace keelwave::ais {
 
@@ -30,10 +24,9 @@ constexpr uint32_t trainingAlternations = 15;  // Alternating bits that make a t
 constexpr uint32_t startFlagFifthOne = 5;      // flagCount before the flag's fifth 1.
 constexpr uint32_t startFlagSixthOne = 6;      // flagCount before the flag's sixth 1.
 constexpr uint32_t onesBeforeStuffing = 4;     // onesRun at five 1s in a row.
-constexpr int32_t tooLongBitCount = 449;       // Stored bits at which a frame is dropped.
-constexpr int32_t fcsBits = keelwave::ais::frameCheckBits;
-constexpr int32_t endFlagStoredBits = 6;  // The end flag's leading 0 and five 1s.
-constexpr int32_t frameOverheadBits = fcsBits + endFlagStoredBits;
+// Stored bits at which a frame is given up as too long: no frame ends past the longest one.
+constexpr int32_t tooLongBitCount = frameBitCapacity - 1;
+constexpr int32_t frameOverheadBits = frameCheckBits + endFlagStoredBits;
 
 void stepTraining(FrameDecoder* decoder, uint8_t bit) {
     if (bit == decoder->prevBit) {
@@ -123,42 +116,16 @@ void stepEndFlag(FrameDecoder* decoder, uint8_t bit) {
         resetFrame(decoder);  // Too short, not whole bytes, or a seventh 1.
         return;
     }
-    const int32_t frameBits = dataBits + fcsBits;
-    auto* bytes = static_cast<uint8_t*>(allocOrExit(static_cast<std::size_t>(frameBits / 8)));
+    const int32_t frameBits = dataBits + frameCheckBits;
     const int32_t messageBits =
-        keelwave::ais::checkFrame(decoder->rawBits, frameBits, bytes, decoder->payloadBits);
-    std::free(bytes);
-    if (messageBits > 0) {
-        emitSentences(decoder, decoder->payloadBits, messageBits);
+        checkFrame(decoder->rawBits, frameBits, decoder->frameBytes, decoder->payloadBits);
+    if (messageBits > 0 && decoder->frameCallback != nullptr) {
+        decoder->frameCallback(decoder->frameContext, decoder->payloadBits, messageBits);
     }
     resetFrame(decoder);
 }
 
 }  // namespace
-
-FrameDecoder* createFrameDecoder(char channel, SentenceCallback sentenceCallback,
-                                 void* sentenceContext) {
-    auto* decoder = new (allocOrExit(sizeof(FrameDecoder))) FrameDecoder{};
-    decoder->channel = channel;
-    decoder->state = StateTraining;
-    decoder->sequenceId = 0;
-    decoder->rawBits = static_cast<uint8_t*>(allocOrExit(frameBitCapacity));
-    decoder->payloadBits = static_cast<uint8_t*>(allocOrExit(frameBitCapacity));
-    decoder->sentence = static_cast<char*>(allocOrExit(sentenceBufferSize));
-    decoder->sentenceCallback = sentenceCallback;
-    decoder->sentenceContext = sentenceContext;
-    return decoder;
-}
-
-void destroyFrameDecoder(FrameDecoder* decoder) {
-    if (decoder == nullptr) {
-        return;
-    }
-    std::free(decoder->rawBits);
-    std::free(decoder->payloadBits);
-    std::free(decoder->sentence);
-    std::free(decoder);
-}
 
 void decodeBit(FrameDecoder* decoder, uint8_t bit) {
     switch (decoder->state) {

@@ -1,7 +1,6 @@
 #include "ais/sentence_encoder.hpp"
 
-#include "ais/frame_decoder.hpp"
-
+#include <algorithm>
 #include <cstring>
 
 namespace keelwave::ais {
@@ -51,16 +50,37 @@ char hexDigit(uint32_t nibble) {
 
 }  // namespace
 
-void emitSentences(FrameDecoder* decoder, const uint8_t* payloadBits, int32_t nb) {
+SentenceEncoder::SentenceEncoder(char channel, ChainKind chain, MessageSink messageSink)
+    : sink(messageSink) {
+    message.channel = channel;
+    message.chain = chain;
+}
+
+void SentenceEncoder::emit(const uint8_t* payloadBits, int32_t nb, const Reception& reception) {
+    message.bitCount = nb;
+    std::fill(std::begin(message.bytes), std::end(message.bytes), 0);
+    for (int32_t bit = 0; bit < nb; ++bit) {
+        message.bytes[bit / 8] |= static_cast<uint8_t>((payloadBits[bit] & 1u) << (7 - bit % 8));
+    }
+    message.reception = reception;
+    writeSentences(payloadBits, nb);
+    if (sink.callback != nullptr) {
+        sink.callback(sink.context, message);
+    }
+    sequenceId = sequenceId >= lastSequenceId ? 0 : static_cast<uint8_t>(sequenceId + 1);
+}
+
+void SentenceEncoder::writeSentences(const uint8_t* payloadBits, int32_t nb) {
     const int32_t fill = (bitsPerChar - nb % bitsPerChar) % bitsPerChar;
     const int32_t total = nb + fill;
     const int32_t count = (total + bitsPerSentence - 1) / bitsPerSentence;
     const char* header = count == 1 ? singleHeader : multiHeader;
     const int32_t payloadColumn = static_cast<int32_t>(std::strlen(header));
-    char* text = decoder->sentence;
+    message.sentenceCount = count;
 
     int32_t bitPosition = 0;
     for (int32_t fragment = 1; fragment <= count; ++fragment) {
+        char* text = message.sentences[fragment - 1];
         int32_t column = payloadColumn;
         for (int32_t chars = 0; bitPosition < total && chars < maxPayloadChars; ++chars) {
             uint32_t value = 0;
@@ -76,9 +96,9 @@ void emitSentences(FrameDecoder* decoder, const uint8_t* payloadBits, int32_t nb
         text[countColumn] = digit(count);
         text[fragmentColumn] = digit(fragment);
         if (count > 1) {
-            text[sequenceColumn] = digit(decoder->sequenceId);
+            text[sequenceColumn] = digit(sequenceId);
         }
-        text[payloadColumn - 2] = decoder->channel;
+        text[payloadColumn - 2] = message.channel;
 
         text[column++] = ',';
         text[column++] = digit(fragment == count ? fill : 0);
@@ -90,13 +110,7 @@ void emitSentences(FrameDecoder* decoder, const uint8_t* payloadBits, int32_t nb
         text[column++] = hexDigit(checksum >> 4);
         text[column++] = hexDigit(checksum);
         text[column] = '\0';
-
-        if (decoder->sentenceCallback != nullptr) {
-            decoder->sentenceCallback(decoder->sentenceContext, text);
-        }
     }
-    decoder->sequenceId =
-        decoder->sequenceId >= lastSequenceId ? 0 : static_cast<uint8_t>(decoder->sequenceId + 1);
 }
 
 }  // namespace keelwave::ais

@@ -1,40 +1,22 @@
 #include "app/command_line.hpp"
 
-#include "app/logger.hpp"
 #include "app/options.hpp"
 #include "app/run_receiver.hpp"
-#include "app/sdr_exception.hpp"
-
-#include <rtl-sdr.h>
+#include "base/logger.hpp"
+#include "base/startup_error.hpp"
+#include "sdr/device_list.hpp"
 
 #include <boost/program_options/errors.hpp>
 
-#include <iomanip>
 #include <iostream>
 
 namespace keelwave::app {
 
 namespace po = boost::program_options;
 
-void listDevices(std::ostream& out) {
-    const int count = static_cast<int>(rtlsdr_get_device_count());
-    if (count < 1) {
-        out << "No Available devices." << std::endl;
-        return;
-    }
-    out << "Available Devices:" << std::endl;
-    for (int index = 0; index < count; ++index) {
-        const char* name = rtlsdr_get_device_name(static_cast<uint32_t>(index));
-        if (name == nullptr) {
-            throw SdrException("rtlsdr_get_device_name()");
-        }
-        out << std::setw(2) << std::setfill(' ') << index << ": " << name << std::endl;
-    }
-}
-
 int runCommandLine(int argc, char** argv) {
-    Logger::instance().setConsole(true, Logger::INFO);
-    Logger::instance().log(Logger::INFO, versionBanner);
+    base::Logger::instance().setConsole(true, base::Logger::INFO);
+    base::Logger::instance().log(base::Logger::INFO, versionBanner);
 
     po::variables_map options;
     try {
@@ -50,9 +32,9 @@ int runCommandLine(int argc, char** argv) {
 
     if (options.count("device-list")) {
         try {
-            listDevices(std::cout);
-        } catch (const SdrException& error) {
-            std::cerr << "Error: " << error.what() << std::endl;
+            sdr::listDevices(std::cout);
+        } catch (const base::StartupError& error) {
+            std::cerr << error.line() << std::endl;
             return 1;
         }
         return 0;

@@ -1,25 +1,27 @@
 #include "app/decoding_chains.hpp"
 
-#include "ais/ais_decoder.hpp"
+#include "ais/classic/ais_decoder.hpp"
+#include "ais/classic/classic_chain.hpp"
 #include "ais/sensitive/sensitive_chain.hpp"
-#include "sdr/classic_chain.hpp"
-#include "sdr/sample_source.hpp"
 
 namespace keelwave::app {
 
-std::unique_ptr<ais::DecodingChain> makeDecodingChain(const std::string& name, char letter,
-                                                      uint32_t frequency, bool verbose,
-                                                      ais::SentenceSink sink) {
-    if (name == "sensitive") {
-        const double offsetHz = static_cast<double>(frequency) - sdr::tunerCentreFrequency;
-        // reportLevel reads nothing of its context but that it is given one.
-        return std::make_unique<ais::SensitiveChain>(letter, offsetHz, verbose, sink,
-                                                     &ais::reportLevel, sink.context);
+std::unique_ptr<ais::DecodingChain> makeDecodingChain(ais::ChainKind kind,
+                                                      const base::AisChannel& channel,
+                                                      const ChainOutputs& outputs) {
+    switch (kind) {
+        case ais::ChainKind::sensitive:
+            return std::make_unique<ais::SensitiveChain>(
+                channel.letter, channel.offsetHz, outputs.verbose, outputs.messages,
+                outputs.levelCallback, outputs.levelContext);
+        case ais::ChainKind::classic:
+            break;
     }
-    auto decoder = std::make_unique<ais::AisDecoder>(letter, verbose, sink);
-    decoder->frequency = frequency;
-    return std::make_unique<sdr::ClassicChain>(static_cast<int32_t>(frequency),
-                                               sdr::tunerCentreFrequency, std::move(decoder));
+    auto decoder =
+        std::make_unique<ais::AisDecoder>(channel.letter, outputs.verbose, outputs.messages,
+                                          outputs.levelCallback, outputs.levelContext);
+    decoder->frequency = channel.frequency;
+    return std::make_unique<ais::ClassicChain>(channel.offsetHz, std::move(decoder));
 }
 
 }  // namespace keelwave::app

@@ -1,24 +1,25 @@
 #pragma once
 
+#include "ais/chain_names.hpp"
+#include "ais/decoder_callbacks.hpp"
 #include "ais/decoding_chain.hpp"
+#include "base/tuner_stream.hpp"
 
-#include <cstdint>
 #include <memory>
-#include <string>
 
 namespace keelwave::app {
 
-/// The decoding chains `--decoder` chooses between: "classic" (the default), the channel
-/// demodulator and AIS decoder the receiver was built with, and "sensitive", a coherent
-/// receiver that hears bursts near the noise and far off frequency.
-inline bool isDecodingChain(const std::string& name) {
-    return name == "classic" || name == "sensitive";
-}
+/// What every chain of a run hands on, and to whom.
+struct ChainOutputs {
+    ais::MessageSink messages;
+    ais::LevelCallback levelCallback = nullptr;  ///< called only with `verbose`
+    void* levelContext = nullptr;
+    bool verbose = false;
+};
 
-/// The chain `name` for the AIS channel `letter` at `frequency` Hz, handing its sentences to
-/// `sink`; `verbose` asks it for a level report once a second.
-std::unique_ptr<ais::DecodingChain> makeDecodingChain(const std::string& name, char letter,
-                                                      uint32_t frequency, bool verbose,
-                                                      ais::SentenceSink sink);
+/// The chain of kind `kind` for the AIS channel `channel`.
+std::unique_ptr<ais::DecodingChain> makeDecodingChain(ais::ChainKind kind,
+                                                      const base::AisChannel& channel,
+                                                      const ChainOutputs& outputs);
 
 }  // namespace keelwave::app

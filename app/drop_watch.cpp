@@ -1,13 +1,13 @@
 #include "app/drop_watch.hpp"
 
-#include "app/logger.hpp"
+#include "base/logger.hpp"
 
-#include <string>
+#include <utility>
 
 namespace keelwave::app {
 
-DropWatch::DropWatch(boost::asio::io_service& io, const sdr::SampleSource& watched)
-    : timer(io), source(watched) {
+DropWatch::DropWatch(boost::asio::io_context& io, std::vector<Counter> watched)
+    : timer(io), counters(std::move(watched)) {
     wait();
 }
 
@@ -15,27 +15,33 @@ void DropWatch::wait() {
     timer.expires_after(period);
     timer.async_wait([this](const boost::system::error_code& error) {
         if (!error) {
-            report("in the last minute");
+            report(true);
             wait();
         }
     });
 }
 
 void DropWatch::reportEnd() {
-    report(reported > 0 ? "since the last report" : nullptr);
+    timer.cancel();
+    report(false);
 }
 
-void DropWatch::report(const char* since) {
-    const uint64_t dropped = source.droppedBlocks();
-    if (dropped <= reported) {
-        return;
+void DropWatch::report(bool periodic) {
+    for (Counter& counter : counters) {
+        const uint64_t dropped = counter.read();
+        if (dropped <= counter.reported) {
+            continue;
+        }
+        std::string text =
+            "Dropped " + std::to_string(dropped - counter.reported) + " " + counter.things + " ";
+        // The first report at the end of the run covers the whole run: no period to name.
+        if (periodic || counter.reported > 0) {
+            text += std::string(periodic ? "in the last minute" : "since the last report") + ", " +
+                    std::to_string(dropped) + " ";
+        }
+        base::Logger::instance().log(base::Logger::WARNING, text + "in all: " + counter.reason);
+        counter.reported = dropped;
     }
-    std::string text = "Dropped " + std::to_string(dropped - reported) + " raw blocks ";
-    if (since != nullptr) {
-        text += std::string(since) + ", " + std::to_string(dropped) + " ";
-    }
-    Logger::instance().log(Logger::WARNING, text + "in all: the channels could not keep up");
-    reported = dropped;
 }
 
 }  // namespace keelwave::app

@@ -1,6 +1,6 @@
 #include "app/options.hpp"
 
-#include "app/decoding_chains.hpp"
+#include "ais/chain_names.hpp"
 
 #include <boost/program_options/errors.hpp>
 #include <boost/program_options/parsers.hpp>
@@ -13,6 +13,9 @@ namespace keelwave::app {
 namespace po = boost::program_options;
 
 po::options_description makeOptionsDescription() {
+    using ais::chainNames;
+    const std::string decoderHelp =
+        std::string("Decoding chain: ") + chainNames[0] + " (default) or " + chainNames[1];
     po::options_description options("Program options");
     // clang-format off
     options.add_options()
@@ -28,7 +31,7 @@ po::options_description makeOptionsDescription() {
         ("verbose", "Verbose output signal level")
         ("input,r", po::value<std::string>(), "Read raw I/Q from a file instead of the tuner "
             "(unsigned 8-bit, 288000 samples/s, centred at 162 MHz; - reads standard input)")
-        ("decoder", po::value<std::string>(), "Decoding chain: classic (default) or sensitive")
+        ("decoder", po::value<std::string>(), decoderHelp.c_str())
         ("realtime", "Replay --input at the pace it was recorded");
     // clang-format on
     return options;
@@ -60,7 +63,7 @@ void rejectUnusableValues(const po::parsed_options& parsed) {
             (!std::isfinite(gain) || tenths < -intLimit || tenths >= intLimit)) {
             throw invalidValue("gain", value);
         }
-        if (given.string_key == "decoder" && !isDecodingChain(value)) {
+        if (given.string_key == "decoder" && !ais::chainNamed(value)) {
             throw invalidValue("decoder", value);
         }
     }

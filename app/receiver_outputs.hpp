@@ -1,53 +1,58 @@
 #pragma once
 
-#include <boost/asio/io_service.hpp>
+#include "app/message_hand_off.hpp"
+#include "format/nmea_format.hpp"
+#include "net/line_output.hpp"
+
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/program_options/variables_map.hpp>
-#include <boost/shared_ptr.hpp>
 
 #include <chrono>
 #include <memory>
-
-namespace keelwave::net {
-class NetworkServer;
-class UdpConnect;
-}  // namespace keelwave::net
+#include <vector>
 
 namespace keelwave::app {
 
-/// The outputs the decoders write to besides the log: the TCP server of the `net` option and
-/// the UDP client of the `udp` option, each present only when asked for. They are released in
-/// the order the run ends them: the server first, then the UDP client, stopped before its
-/// share is dropped.
+/// Every destination the options ask for, each with its format, in the order a message reaches
+/// them: the TCP server of `net`, the UDP destination of `udp`, the log (unless `no-console`).
+/// They are stopped and released in the same order: the server first, then the UDP client.
 class ReceiverOutputs {
 public:
-    explicit ReceiverOutputs(boost::asio::io_service& io);
+    explicit ReceiverOutputs(boost::asio::io_context& io);
     ~ReceiverOutputs();
     ReceiverOutputs(const ReceiverOutputs&) = delete;
     ReceiverOutputs& operator=(const ReceiverOutputs&) = delete;
 
-    /// Starts the TCP server if `net` is given; false after reporting a port that cannot be
-    /// had on standard error.
-    bool enableServer(const boost::program_options::variables_map& options);
+    /// Opens the outputs and starts the UDP lookup. `recording`: the input is a recording, so
+    /// the log may hold messages back but never drop one. Throws base::StartupError with the
+    /// line for standard error when an option cannot be used (a port that cannot be had, a
+    /// destination that is no host:port).
+    void open(const boost::program_options::variables_map& options, bool recording);
 
-    /// Starts the UDP client and its lookup if `udp` is given; false after reporting text that
-    /// is not host:port on standard error.
-    bool enableUdp(const boost::program_options::variables_map& options);
+    /// Makes every output a destination of `handOff`, in order.
+    void connect(MessageHandOff& handOff);
 
-    net::NetworkServer* server() const { return tcpServer.get(); }
-    const boost::shared_ptr<net::UdpConnect>& udp() const { return udpClient; }
-
-    /// On the I/O thread: stops the loop once every line handed to the outputs has left, or
-    /// after `limit` if a client does not take its lines.
-    void stopWhenDelivered(std::chrono::milliseconds limit);
+    /// On the I/O thread: stops the loop once `handOff` has handed every message on (however
+    /// long a recording's console takes) and every output has sent it, or `limit` after the
+    /// hand-off was done if a client does not take its lines.
+    void stopWhenDelivered(MessageHandOff& handOff, std::chrono::milliseconds limit);
 
 private:
-    bool delivered() const;
-    void checkDelivered(std::chrono::steady_clock::time_point giveUp);
+    struct Output {
+        std::shared_ptr<net::LineOutput> output;
+        const format::MessageFormat* format;
+    };
 
-    boost::asio::io_service& io;
-    std::unique_ptr<net::NetworkServer> tcpServer;
-    boost::shared_ptr<net::UdpConnect> udpClient;
+    void enableServer(const boost::program_options::variables_map& options);
+    void enableUdp(const boost::program_options::variables_map& options);
+    bool pending() const;
+    void checkDelivered(MessageHandOff& handOff, std::chrono::milliseconds limit,
+                        std::chrono::steady_clock::time_point giveUp);
+
+    boost::asio::io_context& io;
+    format::NmeaFormat nmea;
+    std::vector<Output> outputs;
     boost::asio::steady_timer deliveryCheck;
 };
 

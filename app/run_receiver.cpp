@@ -2,12 +2,12 @@
 
 #include "app/decoding_chains.hpp"
 #include "app/drop_watch.hpp"
-#include "app/logger.hpp"
+#include "app/message_hand_off.hpp"
 #include "app/receiver_outputs.hpp"
-#include "app/sdr_exception.hpp"
-#include "net/sentence_dispatch.hpp"
+#include "base/logger.hpp"
+#include "base/startup_error.hpp"
+#include "base/tuner_stream.hpp"
 #include "sdr/file_source.hpp"
-#include "sdr/input_error.hpp"
 #include "sdr/sdr_device.hpp"
 
 #include <boost/asio/post.hpp>
@@ -25,70 +25,55 @@ namespace po = boost::program_options;
 
 namespace {
 
-/// The two AIS channels, 25 kHz either side of the tuner centre.
-struct ChannelPlan {
-    char letter;
-    uint32_t frequency;  // Hz
-};
-constexpr ChannelPlan aisChannels[] = {{'A', 161975000}, {'B', 162025000}};
-
 /// How long the end of a recording waits for the TCP clients and the UDP destination to take
 /// the last sentences before the run stops anyway.
 constexpr std::chrono::milliseconds finalDeliveryLimit{5000};
+
+/// Messages that may wait between the channels and the outputs: some ten seconds of a busy
+/// harbour, a quarter of a megabyte.
+constexpr std::size_t handOffMessages = 1024;
 
 void reportError(const std::string& message) {
     std::cerr << "Error: " << message << std::endl;
 }
 
-/// The tuner, opened and configured (the tuner report goes to standard error), or nothing
-/// after reporting why not.
+/// The tuner, opened and configured; the tuner report goes to standard error.
 std::unique_ptr<sdr::SampleSource> openTuner(const po::variables_map& options) {
     const unsigned int deviceIndex =
         options.count("device-index") ? options["device-index"].as<unsigned int>() : 0;
     auto device = std::make_unique<sdr::SdrDevice>(deviceIndex);
-    try {
-        device->open();
-        std::optional<int32_t> correction;
-        if (options.count("freq-correction")) {
-            correction = options["freq-correction"].as<int>();
-        }
-        std::optional<float> gain;
-        if (options.count("gain")) {
-            gain = options["gain"].as<float>();
-        }
-        device->configure(correction, gain);
-    } catch (const SdrException& error) {
-        device.reset();  // closes the tuner before the message
-        reportError(error.what());
-        return nullptr;
+    device->open();
+    std::optional<int32_t> correction;
+    if (options.count("freq-correction")) {
+        correction = options["freq-correction"].as<int>();
     }
+    std::optional<float> gain;
+    if (options.count("gain")) {
+        gain = options["gain"].as<float>();
+    }
+    device->configure(correction, gain);
     return device;
 }
 
-/// The recording of `input`, opened, or nothing after reporting why not.
+/// The recording of `input`, opened.
 std::unique_ptr<sdr::SampleSource> openRecording(const po::variables_map& options) {
     auto file = std::make_unique<sdr::FileSource>(options["input"].as<std::string>(),
                                                   options.count("realtime") > 0);
-    try {
-        file->open();
-    } catch (const sdr::InputError& error) {
-        reportError(error.what());
-        return nullptr;
-    }
+    file->open();
     return file;
 }
 
-/// Each AIS channel with the chain `--decoder` names, handing its sentences to `dispatch`.
+/// Each AIS channel with the chain `--decoder` names, handing its messages to `handOff`.
 void addAisChannels(sdr::SampleSource& source, const po::variables_map& options,
-                    net::SentenceDispatch& dispatch) {
-    const bool verbose = options.count("verbose") > 0;
-    const std::string chain =
-        options.count("decoder") ? options["decoder"].as<std::string>() : "classic";
-    const ais::SentenceSink sink{&net::dispatchSentence, &dispatch};
-    for (const ChannelPlan& plan : aisChannels) {
-        source.addChannel(std::make_unique<sdr::SdrChannel>(
-            static_cast<int32_t>(plan.frequency),
-            makeDecodingChain(chain, plan.letter, plan.frequency, verbose, sink)));
+                    MessageHandOff& handOff) {
+    const ais::ChainKind kind = options.count("decoder")
+                                    ? *ais::chainNamed(options["decoder"].as<std::string>())
+                                    : ais::ChainKind::classic;
+    const ChainOutputs outputs{handOff.sink(), &MessageHandOff::reportLevel, &handOff,
+                               options.count("verbose") > 0};
+    for (const base::AisChannel& channel : base::aisChannels) {
+        source.addChannel(std::make_unique<sdr::ChannelThread>(
+            channel.offsetHz, makeDecodingChain(kind, channel, outputs)));
     }
 }
 
@@ -105,40 +90,40 @@ std::string describe(const std::exception_ptr& failure) {
 
 /// From the outputs to the stop: the whole run but the console's last lines.
 int runUntilStopped(po::variables_map& options) {
-    boost::asio::io_service io;
+    boost::asio::io_context io;
     // SIGINT and SIGTERM are caught from the start, so that one arriving while the tuner is
     // still being set up also ends the run in order, with status 0, once the loop runs.
     auto signals = std::make_unique<boost::asio::signal_set>(io, SIGINT, SIGTERM);
     signals->async_wait([&io](const boost::system::error_code&, int) {
-        Logger::instance().stopWaitingForConsole();
+        base::Logger::instance().stopWaitingForConsole();
         io.stop();
     });
 
+    const bool recording = options.count("input") > 0;
     ReceiverOutputs outputs(io);
-    if (!outputs.enableServer(options) || !outputs.enableUdp(options)) {
-        return 1;
-    }
-    net::SentenceDispatch dispatch{outputs.server(), outputs.udp(), !options.count("no-console")};
+    outputs.open(options, recording);
+    MessageHandOff handOff(io, handOffMessages, recording);
+    outputs.connect(handOff);
     std::unique_ptr<sdr::SampleSource> source =
-        options.count("input") ? openRecording(options) : openTuner(options);
-    if (!source) {
-        return 1;
-    }
-    addAisChannels(*source, options, dispatch);
+        recording ? openRecording(options) : openTuner(options);
+    addAisChannels(*source, options, handOff);
     // A source ends by itself when one of its threads fails, or when a recording has been
-    // decoded to its end: then the run ends at once, or once the network has every sentence.
+    // decoded to its end: then the run ends at once, or once the outputs have every message.
     sdr::SampleSource& ending = *source;
-    source->setEndHandler([&io, &outputs, &ending] {
-        boost::asio::post(io, [&io, &outputs, &ending] {
+    source->setEndHandler([&io, &outputs, &handOff, &ending] {
+        boost::asio::post(io, [&io, &outputs, &handOff, &ending] {
             if (ending.failure()) {
-                Logger::instance().stopWaitingForConsole();
+                base::Logger::instance().stopWaitingForConsole();
                 io.stop();
             } else {
-                outputs.stopWhenDelivered(finalDeliveryLimit);
+                outputs.stopWhenDelivered(handOff, finalDeliveryLimit);
             }
         });
     });
-    DropWatch drops(io, *source);
+    DropWatch drops(io, {{[&ending] { return ending.droppedBlocks(); }, "raw blocks",
+                          "the channels could not keep up"},
+                         {[&handOff] { return handOff.droppedMessages(); }, "messages",
+                          "the outputs could not keep up"}});
     source->start();
 
     std::optional<std::string> error;
@@ -147,8 +132,10 @@ int runUntilStopped(po::variables_map& options) {
     } catch (const std::exception& escaped) {
         // A handler's exception ends the loop; the run still stops in order.
         error = escaped.what();
-        Logger::instance().stopWaitingForConsole();
+        base::Logger::instance().stopWaitingForConsole();
     }
+    // Nothing drains the hand-off any more: a channel waiting for room must not wait for ever.
+    handOff.halt();
     const std::optional<std::string> refused = source->stop();
     signals.reset();
     drops.reportEnd();
@@ -172,11 +159,20 @@ int runUntilStopped(po::variables_map& options) {
 int runReceiver(po::variables_map& options) {
     // From here on the console is written by a thread of its own, so that a console nobody
     // reads holds up no caller; with a recording as input nothing may be dropped on the way.
-    Logger::instance().startConsoleWriter(options.count("input") > 0);
-    const int status = runUntilStopped(options);
+    base::Logger::instance().startConsoleWriter(options.count("input") > 0);
+    int status = 1;
+    try {
+        status = runUntilStopped(options);
+    } catch (const base::StartupError& refused) {
+        // Everything built before the failure has been unwound, a device closed among it.
+        std::cerr << refused.line() << std::endl;
+    } catch (const std::exception& failed) {
+        // What the run cannot handle itself: no thread, no signal handling, no socket.
+        reportError(failed.what());
+    }
     // After the signals have their default action back: a console that never drains cannot
     // keep a signal from ending the process. A log that could not be written fails the run.
-    return Logger::instance().drainConsole() ? status : 1;
+    return base::Logger::instance().drainConsole() ? status : 1;
 }
 
 }  // namespace keelwave::app

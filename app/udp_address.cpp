@@ -1,5 +1,7 @@
 #include "app/udp_address.hpp"
 
+#include "base/startup_error.hpp"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
@@ -47,19 +49,15 @@ UdpAddress parseUdpAddress(const std::string& text) {
     UdpAddress address;
     const std::size_t portStart = readHost(text, address.host);
     if (portStart == std::string::npos) {
-        address.host.clear();
-        address.status = UdpAddress::Status::InvalidAddress;
-        return address;
+        throw base::StartupError::withLine("Invalid address in --udp option " + text);
     }
     // The range is checked on strtol's own result: narrowing first would let 65536 + 10110
     // wrap onto port 10110 and 4294967296 onto 0.
     const long port = std::strtol(text.c_str() + portStart, nullptr, 10);
     if (port < 1 || port > highestPort) {
-        address.status = UdpAddress::Status::InvalidPort;
-        return address;
+        throw base::StartupError::withLine("Invalid port in --udp option " + text);
     }
     address.port = static_cast<int>(port);
-    address.status = UdpAddress::Status::Valid;
     return address;
 }
 

@@ -6,7 +6,7 @@
 // one in every AIS slot (the heaviest load a channel carries), with white noise 20 dB below the
 // peak deviation throughout. noiseOnly: a channel without carrier, where the discriminator
 // sees nothing but large noise.
-#include "ais/ais_receiver.hpp"
+#include "ais/classic/ais_receiver.hpp"
 #include "tools/transmitter/burst_stream.hpp"
 #include "tools/transmitter/nmea_input.hpp"
 
@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -65,30 +66,30 @@ const std::vector<int16_t>& noiseOnlySamples() {
     return samples;
 }
 
-void countSentence(void* context, const char*) {
+void countFrame(void* context, const uint8_t*, int32_t) {
     ++*static_cast<int64_t*>(context);
 }
 
 // One block per iteration, going round the samples; the receiver carries on across blocks and
 // rounds as it would on a live channel.
 void processBlocks(benchmark::State& state, const std::vector<int16_t>& samples) {
-    int64_t sentences = 0;
-    AisReceiver* receiver =
-        createAisReceiver('A', false, &countSentence, &sentences, nullptr, nullptr);
+    int64_t frames = 0;
+    const auto receiver = std::make_unique<AisReceiver>();
+    receiver->frameDecoder.frameCallback = &countFrame;
+    receiver->frameDecoder.frameContext = &frames;
     size_t start = 0;
     for (auto _ : state) {
-        processSamples(receiver, &samples[start], blockSamples);
+        processSamples(receiver.get(), &samples[start], blockSamples);
         benchmark::ClobberMemory();
         start = start + 2 * blockSamples <= samples.size() ? start + blockSamples : 0;
     }
-    destroyAisReceiver(receiver);
     const auto processed = static_cast<double>(state.iterations()) * blockSamples;
     state.SetItemsProcessed(state.iterations() * blockSamples);
     // Seconds of one channel's signal decoded per second of CPU: the multiple of real time.
     state.counters["signalSeconds"] =
         benchmark::Counter(processed / discriminatorRate, benchmark::Counter::kIsRate);
-    state.counters["sentencesPerBlock"] =
-        benchmark::Counter(static_cast<double>(sentences), benchmark::Counter::kAvgIterations);
+    state.counters["messagesPerBlock"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kAvgIterations);
 }
 
 void busyChannel(benchmark::State& state) {

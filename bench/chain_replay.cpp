@@ -8,35 +8,32 @@
 // Both channels get every 102400-byte block the tuner delivers, as floats (byte - 128), A
 // first; at the end of the input both are finished. With --stats the CPU time, the multiple of
 // real time and the frames checked go to standard error.
-#include "ais/ais_decoder.hpp"
-#include "ais/decoding_chain.hpp"
+#include "ais/ais_message.hpp"
 #include "ais/sensitive/sensitive_chain.hpp"
-#include "sdr/classic_chain.hpp"
+#include "app/decoding_chains.hpp"
+#include "base/tuner_stream.hpp"
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 using keelwave::ais::DecodingChain;
 using keelwave::ais::SensitiveChain;
-using keelwave::ais::SentenceSink;
+namespace base = keelwave::base;
 
 namespace {
 
-constexpr size_t blockBytes = 102400;  // one tuner transfer
-constexpr float byteMidpoint = 128.0f;
-constexpr size_t conversionRun = 16;    // bytes converted to floats per step
-constexpr double tunerRate = 288000.0;  // I/Q pairs per second
-constexpr uint32_t tunerCentreHz = 162000000;
-constexpr int32_t channelFrequencyHz[2] = {161975000, 162025000};
-constexpr double channelOffsetHz[2] = {-25000.0, 25000.0};
-constexpr char channelLetter[2] = {'A', 'B'};
+constexpr size_t blockBytes = base::tunerTransferBytes;
+constexpr size_t conversionRun = 16;  // bytes converted to floats per step
 
-void printSentence(void*, const char* sentence) {
-    std::puts(sentence);
+void printSentences(void*, const keelwave::ais::AisMessage& message) {
+    for (int32_t index = 0; index < message.sentenceCount; ++index) {
+        std::puts(message.sentences[index]);
+    }
 }
 
 int usage() {
@@ -62,7 +59,8 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (path.empty() || (chainName != "classic" && chainName != "sensitive")) {
+    const std::optional<keelwave::ais::ChainKind> kind = keelwave::ais::chainNamed(chainName);
+    if (path.empty() || !kind) {
         return usage();
     }
     std::FILE* input = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
@@ -73,19 +71,10 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<DecodingChain> chains[2];
     SensitiveChain* sensitive[2] = {};
+    const keelwave::app::ChainOutputs outputs{{&printSentences, nullptr}};
     for (int c = 0; c < 2; ++c) {
-        if (chainName == "classic") {
-            chains[c] = std::make_unique<keelwave::sdr::ClassicChain>(
-                channelFrequencyHz[c], tunerCentreHz,
-                std::make_unique<keelwave::ais::AisDecoder>(channelLetter[c], false,
-                                                            SentenceSink{&printSentence}));
-        } else {
-            auto chain =
-                std::make_unique<SensitiveChain>(channelLetter[c], channelOffsetHz[c], false,
-                                                 SentenceSink{&printSentence}, nullptr, nullptr);
-            sensitive[c] = chain.get();
-            chains[c] = std::move(chain);
-        }
+        chains[c] = keelwave::app::makeDecodingChain(*kind, base::aisChannels[c], outputs);
+        sensitive[c] = dynamic_cast<SensitiveChain*>(chains[c].get());
     }
 
     std::vector<unsigned char> bytes(blockBytes);
@@ -101,14 +90,15 @@ int main(int argc, char** argv) {
         size_t i = 0;
         for (; i + conversionRun <= got; i += conversionRun) {
             for (size_t j = 0; j < conversionRun; ++j) {
-                samples[i + j] = static_cast<float>(bytes[i + j]) - byteMidpoint;
+                samples[i + j] = base::sampleValue(bytes[i + j]);
             }
         }
         for (; i < got; ++i) {
-            samples[i] = static_cast<float>(bytes[i]) - byteMidpoint;
+            samples[i] = base::sampleValue(bytes[i]);
         }
         for (auto& chain : chains) {
-            chain->processBlock(samples.data(), static_cast<uint32_t>(got));
+            chain->processBlock(
+                {samples.data(), static_cast<uint32_t>(got), static_cast<int64_t>(pairs)});
         }
         pairs += static_cast<double>(got / 2);
     }
@@ -120,7 +110,7 @@ int main(int argc, char** argv) {
         std::fclose(input);
     }
     if (stats) {
-        const double seconds = pairs / tunerRate;
+        const double seconds = pairs / base::tunerPairsPerSecond;
         std::fprintf(stderr, "%.2f s of signal in %.3f s CPU: %.1fx real time\n", seconds,
                      cpuSeconds, cpuSeconds > 0.0 ? seconds / cpuSeconds : 0.0);
         for (int c = 0; c < 2 && sensitive[c] != nullptr; ++c) {
@@ -128,7 +118,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "%c: %lld candidates, %lld synchronised, %lld printed (%lld with symbols "
                          "turned over), %lld frames checked\n",
-                         channelLetter[c], static_cast<long long>(counts.candidates),
+                         base::aisChannels[c].letter, static_cast<long long>(counts.candidates),
                          static_cast<long long>(counts.synchronised),
                          static_cast<long long>(counts.printed),
                          static_cast<long long>(counts.turnedOver),

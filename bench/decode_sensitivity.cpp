@@ -11,17 +11,16 @@
 // SNR here lives in the discriminator domain: the peak deviation (2400 Hz = 1638.4 units) over
 // the RMS of white Gaussian noise added to every discriminator sample at 48000 samples/s:
 // SNR = 20 log10(1638.4 / noise RMS). The noise runs on through the gaps between bursts.
-#include "ais/ais_receiver.hpp"
+#include "ais/classic/ais_decoder.hpp"
 #include "tools/transmitter/burst_stream.hpp"
 #include "tools/transmitter/nmea_input.hpp"
 #include "tools/transmitter/reception_score.hpp"
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
-
-using namespace keelwave::ais;
 
 using namespace keelwave::transmitter;
 
@@ -34,19 +33,20 @@ constexpr double offsetStepSamples = 5.0 * 0.6180339887;
 constexpr int noiseSeeds = 3;        // noise realisations per row: three passes of the corpus
 constexpr double quietSnrDb = 30.0;  // the SNR of the clock, carrier and timing sweeps
 
-void collectSentence(void* context, const char* sentence) {
-    static_cast<std::vector<std::string>*>(context)->emplace_back(sentence);
+void collectSentences(void* context, const keelwave::ais::AisMessage& message) {
+    for (std::int32_t index = 0; index < message.sentenceCount; ++index) {
+        static_cast<std::vector<std::string>*>(context)->emplace_back(message.sentence(index));
+    }
 }
 
 std::vector<std::string> decode(const std::vector<std::int16_t>& samples) {
     std::vector<std::string> sentences;
-    AisReceiver* receiver =
-        createAisReceiver('A', false, &collectSentence, &sentences, nullptr, nullptr);
+    const auto decoder = std::make_unique<keelwave::ais::AisDecoder>(
+        'A', false, keelwave::ais::MessageSink{&collectSentences, &sentences}, nullptr, nullptr);
     for (std::size_t start = 0; start < samples.size(); start += blockSamples) {
         const auto count = std::min<std::size_t>(blockSamples, samples.size() - start);
-        processSamples(receiver, &samples[start], static_cast<int32_t>(count));
+        decoder->process(&samples[start], static_cast<int32_t>(count));
     }
-    destroyAisReceiver(receiver);
     return sentences;
 }
 

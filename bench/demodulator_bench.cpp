@@ -2,26 +2,33 @@
 // every 177.8 ms. Both channels must finish a transfer well inside that, decoders included,
 // or the following transfers are dropped. The decoder here does nothing, so the figures are
 // the demodulator's own cost.
-#include "sdr/block_queue.hpp"
-#include "sdr/channel_demodulator.hpp"
-#include "sdr/sample_source.hpp"
+#include "ais/classic/channel_demodulator.hpp"
+#include "base/tuner_stream.hpp"
+#include "sdr/block_ring.hpp"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
 
-using namespace keelwave::sdr;
-using keelwave::ais::SdrDecoder;
+using namespace keelwave::ais;
+using keelwave::base::sampleValue;
+using keelwave::base::tunerCentreHz;
+using keelwave::base::tunerPairsPerSecond;
+using keelwave::sdr::BlockRing;
+using keelwave::sdr::RawBlock;
 
 namespace {
 
-class DiscardingDecoder : public SdrDecoder {
+constexpr uint32_t tunerBufferLength = keelwave::base::tunerTransferBytes;
+
+class DiscardingDecoder : public DiscriminatorDecoder {
 public:
     void process(const int16_t* samples, int32_t count) override {
         benchmark::DoNotOptimize(samples);
         benchmark::DoNotOptimize(count);
     }
+    void restart() override {}
 };
 
 /// One transfer of a noisy tone 2400 Hz above channel A's oscillator, as tuner bytes.
@@ -29,7 +36,7 @@ std::vector<unsigned char> transfer() {
     std::vector<unsigned char> bytes(tunerBufferLength);
     uint32_t noise = 12345;
     for (uint32_t n = 0; n < tunerBufferLength; n += 2) {
-        const double angle = fullTurn * -22592.0 * (n / 2) / tunerSampleRate;
+        const double angle = fullTurn * -22592.0 * (n / 2) / tunerPairsPerSecond;
         noise = noise * 1103515245 + 12345;
         const double jitter = static_cast<double>((noise >> 16) % 9) - 4.0;
         bytes[n] = static_cast<unsigned char>(128.0 + std::round(60.0 * std::cos(angle) + jitter));
@@ -41,7 +48,7 @@ std::vector<unsigned char> transfer() {
 std::vector<float> asFloats(const std::vector<unsigned char>& bytes) {
     std::vector<float> samples(bytes.size());
     for (std::size_t n = 0; n < bytes.size(); ++n) {
-        samples[n] = static_cast<float>(bytes[n]) - 128.0f;
+        samples[n] = sampleValue(bytes[n]);
     }
     return samples;
 }
@@ -50,7 +57,7 @@ std::vector<float> asFloats(const std::vector<unsigned char>& bytes) {
 void demodulateOneChannel(benchmark::State& state) {
     const std::vector<float> samples = asFloats(transfer());
     DemodulatorState channel;
-    channel.phaseIncrement = channelPhaseIncrement(161975000, tunerCentreFrequency);
+    channel.phaseIncrement = channelPhaseIncrement(161975000, tunerCentreHz);
     DiscardingDecoder decoder;
     for (auto _ : state) {
         demodulateBlock(channel, samples.data(), tunerBufferLength, decoder);
@@ -59,21 +66,26 @@ void demodulateOneChannel(benchmark::State& state) {
 }
 BENCHMARK(demodulateOneChannel)->Unit(benchmark::kMillisecond);
 
-/// What one transfer costs in all: the hand-off's conversion to floats, then channels A and B.
+/// What one transfer costs in all: the ring, each channel's conversion to floats, then its
+/// demodulator.
 void oneTransferBothChannels(benchmark::State& state) {
     std::vector<unsigned char> bytes = transfer();
-    BlockQueue queue(2, 1, tunerBufferLength);
+    std::vector<float> samples(tunerBufferLength);
+    BlockRing ring(2, 1, tunerBufferLength);
     DemodulatorState channels[2];
-    channels[0].phaseIncrement = channelPhaseIncrement(161975000, tunerCentreFrequency);
-    channels[1].phaseIncrement = channelPhaseIncrement(162025000, tunerCentreFrequency);
+    channels[0].phaseIncrement = channelPhaseIncrement(161975000, tunerCentreHz);
+    channels[1].phaseIncrement = channelPhaseIncrement(162025000, tunerCentreHz);
     DiscardingDecoder decoder;
     for (auto _ : state) {
-        queue.publish(bytes.data(), tunerBufferLength, false);
+        ring.publish(bytes.data(), tunerBufferLength, false);
         for (std::size_t reader = 0; reader < 2; ++reader) {
             RawBlock block;
-            queue.nextBlock(reader, block);
-            demodulateBlock(channels[reader], block.samples, block.count, decoder);
-            queue.doneWith(reader);
+            ring.nextBlock(reader, block);
+            for (uint32_t n = 0; n < block.count; ++n) {
+                samples[n] = sampleValue(block.bytes[n]);
+            }
+            demodulateBlock(channels[reader], samples.data(), block.count, decoder);
+            ring.doneWith(reader);
         }
     }
     state.SetItemsProcessed(state.iterations() * (tunerBufferLength / 2));

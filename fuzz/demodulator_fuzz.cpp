@@ -11,13 +11,13 @@
 // changes nothing: an odd block loses its last float and the next starts again with I, so the
 // blocks give the discriminator samples of one block of the pairs they carry, one per 6 pairs,
 // all handed on once the stream has ended.
+#include "ais/classic/channel_demodulator.hpp"
 #include "fuzz/invariants.hpp"
-#include "sdr/channel_demodulator.hpp"
 
 #include <algorithm>
+#include <memory>
 
 using namespace keelwave::ais;
-using namespace keelwave::sdr;
 
 namespace {
 
@@ -28,9 +28,9 @@ DemodulatorState channelState(int32_t frequency) {
 }
 
 /// Keeps every sample handed on; with a letter, also checks the blocks and decodes them.
-struct CheckedReceiver : SdrDecoder {
-    explicit CheckedReceiver(char letter = 0) : channel(letter), checker(letter) {}
-    ~CheckedReceiver() override { destroyAisReceiver(receiver); }
+struct CheckedChannel : DiscriminatorDecoder {
+    explicit CheckedChannel(char letter = 0)
+        : channel(letter), frontEnd(letter == 0 ? nullptr : new CheckedFrontEnd(letter)) {}
     void process(const int16_t* block, int32_t count) override {
         const bool inRange = std::all_of(block, block + count, [](int16_t sample) {
             return sample >= -16384 && sample <= 16384;  // a phase step of pi at most
@@ -40,16 +40,14 @@ struct CheckedReceiver : SdrDecoder {
         }
         shortBlockSeen = count < 4096;
         samples.insert(samples.end(), block, block + count);
-        if (receiver != nullptr) {
-            processSamples(receiver, block, count);
-            checkReceiverState(*receiver);
+        if (frontEnd) {
+            processSamples(&frontEnd->receiver, block, count);
+            checkReceiverState(frontEnd->receiver);
         }
     }
+    void restart() override { invariantBroken("a restart where the stream has no gap"); }
     char channel;
-    SentenceChecker checker;
-    AisReceiver* receiver = channel == 0 ? nullptr
-                                         : createAisReceiver(channel, true, &SentenceChecker::check,
-                                                             &checker, &checkLevelReport, &channel);
+    std::unique_ptr<CheckedFrontEnd> frontEnd;
     std::vector<int16_t> samples;
     bool shortBlockSeen = false;
 };
@@ -74,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     const int32_t frequencies[] = {161975000, 162025000};
     DemodulatorState states[] = {channelState(frequencies[0]), channelState(frequencies[1])};
-    CheckedReceiver chains[] = {CheckedReceiver('A'), CheckedReceiver('B')};
+    CheckedChannel chains[] = {CheckedChannel('A'), CheckedChannel('B')};
     std::vector<float> carried;  // the pairs the blocks carry, as one stream
     for (std::size_t offset = 0, turn = 0; offset < stream.size(); ++turn) {
         const auto length = static_cast<uint32_t>(
@@ -88,9 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     for (std::size_t i = 0; i < 2; ++i) {
         flushBlock(states[i], chains[i]);
-        chains[i].checker.finish();
+        chains[i].frontEnd->checker.finish();
         DemodulatorState wholeState = channelState(frequencies[i]);
-        CheckedReceiver whole;
+        CheckedChannel whole;
         demodulateBlock(wholeState, carried.data(), static_cast<uint32_t>(carried.size()), whole);
         flushBlock(wholeState, whole);
         if (chains[i].samples != whole.samples || whole.samples.size() != carried.size() / 12) {

@@ -20,6 +20,7 @@
 #include "tools/transmitter/expected_sentences.hpp"
 
 #include <algorithm>
+#include <memory>
 
 namespace transmitter = keelwave::transmitter;
 
@@ -85,8 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             bits.push_back((data[i] >> j) & 1);
         }
     }
-    SentenceChecker checker(channel);
-    FrameDecoder* decoder = createFrameDecoder(channel, &SentenceChecker::check, &checker);
+    const auto frontEnd = std::make_unique<CheckedFrontEnd>(channel);
+    const SentenceChecker& checker = frontEnd->checker;
+    FrameDecoder* decoder = &frontEnd->receiver.frameDecoder;
     for (std::size_t i = 0, heard = 0; i < bits.size(); ++i) {
         decodeBit(decoder, bits[i]);
         checkDeframerState(*decoder);
@@ -98,6 +100,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if ((data[0] & 4) != 0 && checker.sentences() != expected) {
         invariantBroken("sentences other than the transmitter model's");
     }
-    destroyFrameDecoder(decoder);
     return 0;
 }

@@ -35,9 +35,25 @@ void invariantBroken(const std::string& what) {
     std::abort();
 }
 
-void SentenceChecker::check(void* context, const char* sentence) {
+void SentenceChecker::check(void* context, const AisMessage& message) {
     auto& checker = *static_cast<SentenceChecker*>(context);
-    const std::string text(sentence);
+    require(message.sentenceCount >= 1 && message.sentenceCount <= AisMessage::maxSentences &&
+                message.channel == checker.channel,
+            "a record of " + std::to_string(message.sentenceCount) + " sentences");
+    for (int32_t index = 0; index < message.sentenceCount; ++index) {
+        checker.checkSentence(std::string(message.sentence(index)));
+    }
+    require(checker.firstPayload.empty() && !checker.messageBits.empty(),
+            "a record that is not one whole message");
+    const transmitter::Bits& bits = checker.messageBits.back();
+    require(message.bitCount == static_cast<int32_t>(bits.size()), "the record's bit count");
+    for (std::size_t bit = 0; bit < bits.size(); ++bit) {
+        require(((message.bytes[bit / 8] >> (7 - bit % 8)) & 1) == bits[bit], "the record's bits");
+    }
+}
+
+void SentenceChecker::checkSentence(const std::string& text) {
+    SentenceChecker& checker = *this;
     checker.all.push_back(text);
     transmitter::NmeaSentence parsed;
     try {
@@ -86,21 +102,35 @@ void checkDeframerState(const FrameDecoder& deframer) {
                 deframer.bitCount >= 0 && deframer.bitCount <= 448 && deframer.flagCount <= 7 &&
                 deframer.onesRun <= 3 &&
                 (deframer.stuffPending == 0 || deframer.state == StateData) &&
-                deframer.prevBit <= 1 && deframer.sequenceId <= 9,
+                deframer.prevBit <= 1,
             "deframer state");
 }
 
 void checkReceiverState(const AisReceiver& receiver) {
     require(gainInBounds(receiver.gain) && receiver.pllPhase < 65536 &&
-                receiver.filter->writeIndex >= firTapCount &&
-                receiver.filter->writeIndex < firHistorySize && receiver.prevLevel <= 1 &&
+                receiver.filter.writeIndex >= firTapCount &&
+                receiver.filter.writeIndex < firHistorySize && receiver.prevLevel <= 1 &&
                 receiver.lastBitLevel <= 1,
             "receiver state");
-    checkDeframerState(*receiver.frameDecoder);
+    checkDeframerState(receiver.frameDecoder);
 }
 
 void checkLevelReport(void* context, int channel, float level, float gain) {
     require(channel == *static_cast<const char*>(context) && std::isfinite(level) &&
                 level >= 0.0f && level < 100.0f && gainInBounds(gain),
             "level report");
+}
+
+CheckedFrontEnd::CheckedFrontEnd(char channel)
+    : letter(channel),
+      checker(channel),
+      encoder(channel, ChainKind::classic, {&SentenceChecker::check, &checker}) {
+    receiver.channel = channel;
+    receiver.levelReports = 1;
+    receiver.levelCallback = &checkLevelReport;
+    receiver.levelContext = &letter;
+    receiver.frameDecoder.frameCallback = [](void* context, const uint8_t* bits, int32_t count) {
+        static_cast<SentenceEncoder*>(context)->emit(bits, count, Reception{});
+    };
+    receiver.frameDecoder.frameContext = &encoder;
 }

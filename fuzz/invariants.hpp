@@ -1,6 +1,8 @@
 #pragma once
 
-#include "ais/ais_receiver.hpp"
+#include "ais/ais_message.hpp"
+#include "ais/classic/ais_receiver.hpp"
+#include "ais/sentence_encoder.hpp"
 #include "tools/transmitter/six_bit.hpp"
 
 #include <string>
@@ -18,12 +20,13 @@
 /// checksum), at most 76 characters; count 1 or 2, two exactly when message and fill exceed 56
 /// characters; fragments in order, the first of two full and without fill; the sequence id
 /// empty for one sentence, else the channel's message count modulo 10; the channel's letter;
-/// each message of whole bytes, 8..424 bits, with identifier 1..27.
+/// each message of whole bytes, 8..424 bits, with identifier 1..27, carried as the record's
+/// bits.
 class SentenceChecker {
 public:
     explicit SentenceChecker(char letter) : channel(letter) {}
-    /// The SentenceCallback; `context` is the checker.
-    static void check(void* context, const char* sentence);
+    /// The MessageCallback; `context` is the checker.
+    static void check(void* context, const keelwave::ais::AisMessage& message);
     /// The input has ended: no message may wait for its second sentence.
     void finish() const;
     const std::vector<std::string>& sentences() const { return all; }
@@ -31,6 +34,8 @@ public:
     const std::vector<keelwave::transmitter::Bits>& messages() const { return messageBits; }
 
 private:
+    void checkSentence(const std::string& text);
+
     char channel;
     std::vector<std::string> all;
     std::vector<keelwave::transmitter::Bits> messageBits;
@@ -47,3 +52,16 @@ void checkReceiverState(const keelwave::ais::AisReceiver& receiver);
 /// A LevelCallback whose context is the channel letter: that channel's report, a level within
 /// full scale, a gain within bounds.
 void checkLevelReport(void* context, int channel, float level, float gain);
+
+/// The classic front end of one channel with level reports on, its frames encoded and its
+/// sentences and reports checked.
+struct CheckedFrontEnd {
+    explicit CheckedFrontEnd(char channel);
+    CheckedFrontEnd(const CheckedFrontEnd&) = delete;
+    CheckedFrontEnd& operator=(const CheckedFrontEnd&) = delete;
+
+    char letter;
+    SentenceChecker checker;
+    keelwave::ais::SentenceEncoder encoder;
+    keelwave::ais::AisReceiver receiver;
+};

@@ -11,14 +11,13 @@
 #include "fuzz/invariants.hpp"
 
 #include <algorithm>
+#include <memory>
 
 using namespace keelwave::ais;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    char channel = 'A';
-    SentenceChecker checker(channel);
-    AisReceiver* receiver = createAisReceiver(channel, true, &SentenceChecker::check, &checker,
-                                              &checkLevelReport, &channel);
+    const auto frontEnd = std::make_unique<CheckedFrontEnd>('A');
+    AisReceiver* receiver = &frontEnd->receiver;
     const auto next = [data](std::size_t at) {
         return static_cast<int16_t>(static_cast<uint16_t>(data[at] | data[at + 1] << 8));
     };
@@ -34,7 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         processSamples(receiver, count > 0 ? samples.data() : nullptr, count);
         checkReceiverState(*receiver);
     }
-    checker.finish();
-    destroyAisReceiver(receiver);
+    frontEnd->checker.finish();
     return 0;
 }

@@ -1,10 +1,9 @@
 #include "net/network_server.hpp"
 
-#include "app/logger.hpp"
+#include "base/logger.hpp"
 
 #include <boost/asio/error.hpp>
 #include <boost/asio/ip/v6_only.hpp>
-#include <boost/make_shared.hpp>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,6 +15,9 @@
 namespace keelwave::net {
 
 namespace {
+
+/// NMEA 0183's line end, after every line a client receives.
+const std::string lineEnd = "\r\n";
 
 /// How long accepting rests after it failed for want of descriptors or memory: clients that
 /// leave in the meantime give them back, and a failing accept costs nothing while it rests.
@@ -56,7 +58,7 @@ bool lacksResources(const boost::system::error_code& error) {
 
 }  // namespace
 
-NetworkServer::NetworkServer(boost::asio::io_service& ioService, unsigned short port)
+NetworkServer::NetworkServer(boost::asio::io_context& ioService, unsigned short port)
     : io(ioService), acceptor(ioService), acceptPause(ioService) {
     using boost::asio::ip::tcp;
     boost::system::error_code error;
@@ -95,13 +97,10 @@ void NetworkServer::listen(const boost::asio::ip::tcp::endpoint& endpoint,
 }
 
 NetworkServer::~NetworkServer() {
-    {
-        boost::mutex::scoped_lock guard(clientsLock);
-        for (const auto& client : clients) {
-            client->detach();
-        }
-        clients.clear();
+    for (const auto& client : clients) {
+        client->detach();
     }
+    clients.clear();
     if (accepting) {
         accepting->detach();
     }
@@ -114,17 +113,18 @@ unsigned short NetworkServer::localPort() const {
     return acceptor.local_endpoint().port();
 }
 
-void NetworkServer::broadcast(const std::string& line) {
-    // One copy of the line, shared by every client's queue until the last has written it.
-    const auto shared = boost::make_shared<const std::string>(line);
-    boost::mutex::scoped_lock guard(clientsLock);
-    for (const auto& client : clients) {
-        client->writeLine(shared);
+void NetworkServer::deliver(const MessageLines& lines) {
+    for (const std::string& line : lines) {
+        // One copy of the line, shared by every client's queue until the last has written it.
+        const auto shared = std::make_shared<const std::string>(line + lineEnd);
+        // A client dropped at its cap leaves the set on the way.
+        for (auto client = clients.begin(); client != clients.end();) {
+            (*client++)->deliver(shared);
+        }
     }
 }
 
-bool NetworkServer::hasPendingWrites() {
-    boost::mutex::scoped_lock guard(clientsLock);
+bool NetworkServer::pending() const {
     for (const auto& client : clients) {
         if (client->hasPendingWrites()) {
             return true;
@@ -134,8 +134,8 @@ bool NetworkServer::hasPendingWrites() {
 }
 
 void NetworkServer::startAccept() {
-    accepting = boost::make_shared<NetworkSession>(io, this);
-    acceptor.async_accept(accepting->socket,
+    accepting = std::make_shared<NetworkSession>(io);
+    acceptor.async_accept(accepting->socket(),
                           [this, client = accepting](const boost::system::error_code& error) {
                               // After teardown this server is gone: the client's flag is all that
                               // may be read.
@@ -145,7 +145,7 @@ void NetworkServer::startAccept() {
                           });
 }
 
-void NetworkServer::handleAccept(const boost::shared_ptr<NetworkSession>& client,
+void NetworkServer::handleAccept(const std::shared_ptr<NetworkSession>& client,
                                  const boost::system::error_code& error) {
     if (error == boost::asio::error::operation_aborted) {
         return;
@@ -159,27 +159,26 @@ void NetworkServer::handleAccept(const boost::shared_ptr<NetworkSession>& client
         return;
     }
     acceptFailing = false;
+    std::string remote;
     try {
-        client->remote = describePeer(client->socket);
+        remote = describePeer(client->socket());
     } catch (const std::exception&) {
         // The peer may already be gone; it is served (and soon forgotten) without a name.
     }
-    {
-        boost::mutex::scoped_lock guard(clientsLock);
-        if (clients.size() >= maxClients) {
-            app::Logger::instance().log(app::Logger::INFO,
-                                        "Refused " + client->remote + ", already " +
-                                            std::to_string(maxClients) + " clients");
-            boost::system::error_code ignored;
-            client->socket.close(ignored);
-        } else {
-            clients.insert(client);
-            setTcpOption(client->socket, TCP_KEEPCNT, keepAliveProbeCount);
-            setTcpOption(client->socket, TCP_KEEPIDLE, keepAliveIdleSeconds);
-            setTcpOption(client->socket, TCP_KEEPINTVL, keepAliveIntervalSeconds);
-            client->startReading();
-            app::Logger::instance().log(app::Logger::INFO, "Connected " + client->remote);
-        }
+    if (clients.size() >= maxClients) {
+        base::Logger::instance().log(
+            base::Logger::INFO,
+            "Refused " + remote + ", already " + std::to_string(maxClients) + " clients");
+        boost::system::error_code ignored;
+        client->socket().close(ignored);
+    } else {
+        clients.insert(client);
+        setTcpOption(client->socket(), TCP_KEEPCNT, keepAliveProbeCount);
+        setTcpOption(client->socket(), TCP_KEEPIDLE, keepAliveIdleSeconds);
+        setTcpOption(client->socket(), TCP_KEEPINTVL, keepAliveIntervalSeconds);
+        client->start(remote,
+                      [this](const std::shared_ptr<NetworkSession>& gone) { removeClient(gone); });
+        base::Logger::instance().log(base::Logger::INFO, "Connected " + remote);
     }
     startAccept();
 }
@@ -188,8 +187,8 @@ void NetworkServer::pauseAccepting(const boost::system::error_code& error) {
     // Logged once for as long as the shortage lasts, not at every retry.
     if (!acceptFailing) {
         acceptFailing = true;
-        app::Logger::instance().log(app::Logger::ERROR,
-                                    "Accept error " + error.message() + ", retrying every second");
+        base::Logger::instance().log(base::Logger::ERROR,
+                                     "Accept error " + error.message() + ", retrying every second");
     }
     acceptPause.expires_after(acceptPauseTime);
     // Teardown detaches the client of the failed accept, as it would a pending one.
@@ -200,13 +199,12 @@ void NetworkServer::pauseAccepting(const boost::system::error_code& error) {
     });
 }
 
-void NetworkServer::removeClient(const boost::shared_ptr<NetworkSession>& client) {
-    boost::mutex::scoped_lock guard(clientsLock);
-    app::Logger::instance().log(app::Logger::INFO, "Disconnected " + client->remote);
+void NetworkServer::removeClient(const std::shared_ptr<NetworkSession>& client) {
+    base::Logger::instance().log(base::Logger::INFO, "Disconnected " + client->remote());
     clients.erase(client);
 }
 
-std::unique_ptr<NetworkServer> enableNetworkServer(boost::asio::io_service& io,
+std::unique_ptr<NetworkServer> enableNetworkServer(boost::asio::io_context& io,
                                                    unsigned short port) {
     return std::make_unique<NetworkServer>(io, port);
 }

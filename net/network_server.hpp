@@ -1,12 +1,11 @@
 #pragma once
 
+#include "net/line_output.hpp"
 #include "net/network_session.hpp"
 
-#include <boost/asio/io_service.hpp>
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/shared_ptr.hpp>
-#include <boost/thread/mutex.hpp>
 
 #include <cstddef>
 #include <memory>
@@ -22,53 +21,50 @@ namespace keelwave::net {
 constexpr std::size_t maxClients = 100;
 
 /// The TCP server of the `net` option: accepts IPv4 and IPv6 clients on one port (IPv4 alone
-/// where the machine has no IPv6) and writes every broadcast line to all of them, up to
-/// maxClients. Handlers run on the thread that runs `io`.
-class NetworkServer {
+/// where the machine has no IPv6) and writes every line, ended by CR LF, to all of them, up to
+/// maxClients. Everything runs on the thread that runs `io`.
+class NetworkServer : public LineOutput {
 public:
     /// Opens, binds and listens on `port` (0 lets the system choose) of the IPv6 any-address
     /// for both protocols, or of the IPv4 one if that cannot be had, and starts accepting.
     /// Throws boost::system::system_error when the port cannot be had.
-    NetworkServer(boost::asio::io_service& io, unsigned short port);
-    /// Detaches every client and closes the listener. Call only when no thread runs `io` and
-    /// nothing calls `broadcast` any more; completions that run later never touch the server.
-    ~NetworkServer();
+    NetworkServer(boost::asio::io_context& io, unsigned short port);
+    /// Detaches every client and closes the listener. Call only when no thread runs `io`;
+    /// completions that run later never touch the server.
+    ~NetworkServer() override;
     NetworkServer(const NetworkServer&) = delete;
     NetworkServer& operator=(const NetworkServer&) = delete;
 
-    /// Queues `line` for every connected client and returns at once (any thread).
-    void broadcast(const std::string& line);
+    /// Queues each line, with CR LF, for every connected client and returns at once.
+    void deliver(const MessageLines& lines) override;
 
     /// True while any client still has lines waiting or being written; the end of an input
     /// waits for this before the run stops.
-    bool hasPendingWrites();
+    bool pending() const override;
 
     /// The port actually listened on.
     unsigned short localPort() const;
 
 private:
-    friend class NetworkSession;
-
     void listen(const boost::asio::ip::tcp::endpoint& endpoint, boost::system::error_code& error);
     void startAccept();
-    void handleAccept(const boost::shared_ptr<NetworkSession>& client,
+    void handleAccept(const std::shared_ptr<NetworkSession>& client,
                       const boost::system::error_code& error);
     /// Stops accepting for a second after a failure for want of descriptors or memory,
     /// which would otherwise repeat at once for as long as the connection waits.
     void pauseAccepting(const boost::system::error_code& error);
-    void removeClient(const boost::shared_ptr<NetworkSession>& client);
+    void removeClient(const std::shared_ptr<NetworkSession>& client);
 
-    boost::asio::io_service& io;
+    boost::asio::io_context& io;
     boost::asio::ip::tcp::acceptor acceptor;
     boost::asio::steady_timer acceptPause;
-    bool acceptFailing = false;  // the last accept failed for want of resources (I/O thread)
-    std::set<boost::shared_ptr<NetworkSession>> clients;
-    boost::mutex clientsLock;  // guards clients; taken before any session's and the Logger's
-    boost::shared_ptr<NetworkSession> accepting;  // the client of the pending accept
+    bool acceptFailing = false;  ///< the last accept failed for want of resources
+    std::set<std::shared_ptr<NetworkSession>> clients;
+    std::shared_ptr<NetworkSession> accepting;  ///< the client of the pending accept
 };
 
 /// Creates the server listening on `port`; a failure to open, bind or listen is thrown.
-std::unique_ptr<NetworkServer> enableNetworkServer(boost::asio::io_service& io,
+std::unique_ptr<NetworkServer> enableNetworkServer(boost::asio::io_context& io,
                                                    unsigned short port);
 
 }  // namespace keelwave::net

@@ -1,50 +1,47 @@
 #include "net/network_session.hpp"
 
-#include "net/network_server.hpp"
-
 #include <boost/asio/error.hpp>
-#include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
+
+#include <utility>
 
 namespace keelwave::net {
 
-NetworkSession::NetworkSession(boost::asio::io_service& io, NetworkServer* owner)
-    : socket(io), readBuffer(), server(owner) {}
+NetworkSession::NetworkSession(boost::asio::io_context& io) : connection(io), readBuffer() {}
 
-void NetworkSession::writeLine(const boost::shared_ptr<const std::string>& line) {
-    bool startWriting = false;
-    bool overflowed = false;
-    {
-        boost::mutex::scoped_lock guard(queueLock);
-        if (closed) {
-            return;
-        }
-        if (queuedBytes + line->size() > maxQueuedBytesPerClient) {
-            // The client has stopped reading. Free what waits for it now, on this thread, so
-            // memory stays bounded however long the I/O thread takes to drop it.
-            closed = true;
-            std::deque<boost::shared_ptr<const std::string>>().swap(pending);
-            overflowed = true;
-        } else {
-            pending.push_back(line);
-            queuedBytes += line->size();
-            startWriting = !writing;
-            writing = true;
-        }
+void NetworkSession::start(std::string remote, LeaveHandler onLeave) {
+    name = std::move(remote);
+    leaveHandler = std::move(onLeave);
+    startReading();
+}
+
+void NetworkSession::detach() {
+    detached = true;
+    leaveHandler = nullptr;
+}
+
+void NetworkSession::deliver(const std::shared_ptr<const std::string>& line) {
+    if (closed) {
+        return;
     }
-    if (overflowed) {
-        boost::asio::post(socket.get_executor(),
-                          [self = shared_from_this()] { self->disconnect(); });
-    } else if (startWriting) {
-        boost::asio::post(socket.get_executor(),
-                          [self = shared_from_this()] { self->startWrite(); });
+    if (queuedBytes + line->size() > maxQueuedBytesPerClient) {
+        // The client has stopped reading: it goes, and what waits for it with it.
+        disconnect();
+        return;
+    }
+    pending.push_back(line);
+    queuedBytes += line->size();
+    if (inFlight.empty()) {
+        startWrite();
     }
 }
 
 void NetworkSession::startReading() {
-    socket.async_read_some(boost::asio::buffer(readBuffer),
-                           [self = shared_from_this()](const boost::system::error_code& error,
-                                                       std::size_t) { self->handleRead(error); });
+    connection.async_read_some(
+        boost::asio::buffer(readBuffer),
+        [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
+            self->handleRead(error);
+        });
 }
 
 void NetworkSession::handleRead(const boost::system::error_code& error) {
@@ -65,24 +62,18 @@ void NetworkSession::awaitFailure() {
     // line comes, the keep-alive probes tuned at the accept bring the reset (after about a
     // minute), so a quiet harbour does not fill the client cap with clients long gone.
     boost::system::error_code ignored;
-    socket.set_option(boost::asio::socket_base::keep_alive(true), ignored);
-    socket.async_wait(boost::asio::ip::tcp::socket::wait_error,
-                      [self = shared_from_this()](const boost::system::error_code& error) {
-                          if (error != boost::asio::error::operation_aborted) {
-                              self->disconnect();
-                          }
-                      });
+    connection.set_option(boost::asio::socket_base::keep_alive(true), ignored);
+    connection.async_wait(boost::asio::ip::tcp::socket::wait_error,
+                          [self = shared_from_this()](const boost::system::error_code& error) {
+                              if (error != boost::asio::error::operation_aborted) {
+                                  self->disconnect();
+                              }
+                          });
 }
 
 void NetworkSession::startWrite() {
-    {
-        boost::mutex::scoped_lock guard(queueLock);
-        if (closed) {
-            return;
-        }
-        inFlight.assign(pending.begin(), pending.end());
-        pending.clear();
-    }
+    inFlight.assign(pending.begin(), pending.end());
+    pending.clear();
     std::vector<boost::asio::const_buffer> buffers;
     buffers.reserve(inFlight.size());
     inFlightBytes = 0;
@@ -91,7 +82,7 @@ void NetworkSession::startWrite() {
         inFlightBytes += line->size();
     }
     boost::asio::async_write(
-        socket, buffers,
+        connection, buffers,
         [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
             self->handleWrite(error);
         });
@@ -100,49 +91,36 @@ void NetworkSession::startWrite() {
 void NetworkSession::handleWrite(const boost::system::error_code& error) {
     // The write is over whatever its outcome: its lines may go.
     inFlight.clear();
+    queuedBytes -= inFlightBytes;
+    inFlightBytes = 0;
     if (error) {
         if (error != boost::asio::error::operation_aborted) {
             disconnect();
         }
         return;
     }
-    bool more = false;
-    {
-        boost::mutex::scoped_lock guard(queueLock);
-        queuedBytes -= inFlightBytes;
-        more = !closed && !pending.empty();
-        writing = more;
-    }
-    if (more) {
+    if (!closed && !pending.empty()) {
         startWrite();
     }
 }
 
 void NetworkSession::disconnect() {
     // A read and a write can both fail on one broken connection; the client leaves once.
-    if (disconnected) {
+    if (closed) {
         return;
     }
-    disconnected = true;
-    {
-        boost::mutex::scoped_lock guard(queueLock);
-        closed = true;
-        std::deque<boost::shared_ptr<const std::string>>().swap(pending);
-    }
+    closed = true;
+    std::deque<std::shared_ptr<const std::string>>().swap(pending);
+    queuedBytes = inFlightBytes;
     // Cancels the pending read and any write; their handlers release this object. The close
     // resets the connection: a client dropped at the cap gets nothing more, rather than the
     // kernel keeping its unsent lines and probing for minutes a window that may never open.
     boost::system::error_code ignored;
-    socket.set_option(boost::asio::socket_base::linger(true, 0), ignored);
-    socket.close(ignored);
-    if (!detached) {
-        server->removeClient(shared_from_this());
+    connection.set_option(boost::asio::socket_base::linger(true, 0), ignored);
+    connection.close(ignored);
+    if (leaveHandler) {
+        std::exchange(leaveHandler, nullptr)(shared_from_this());
     }
-}
-
-bool NetworkSession::hasPendingWrites() {
-    boost::mutex::scoped_lock guard(queueLock);
-    return queuedBytes > 0;
 }
 
 }  // namespace keelwave::net

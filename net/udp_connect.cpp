@@ -1,13 +1,12 @@
 #include "net/udp_connect.hpp"
 
-#include "app/logger.hpp"
+#include "base/logger.hpp"
 
 #include <boost/asio/error.hpp>
-#include <boost/make_shared.hpp>
 
 namespace keelwave::net {
 
-UdpConnect::UdpConnect(boost::asio::io_service& ioService, const std::string& hostName,
+UdpConnect::UdpConnect(boost::asio::io_context& ioService, const std::string& hostName,
                        int destinationPort, std::chrono::steady_clock::duration resolveTimeoutTime,
                        std::chrono::steady_clock::duration reconnectDelayTime)
     : port(destinationPort),
@@ -62,14 +61,14 @@ void UdpConnect::handleResolve(const boost::system::error_code& error,
             return;
         }
         // No socket for the host's protocol (IPv6 turned off): as if a send had failed.
-        app::Logger::instance().log(app::Logger::ERROR,
-                                    "UDP send error " + unusable.message() + "\n");
+        base::Logger::instance().log(base::Logger::ERROR,
+                                     "UDP send error " + unusable.message() + "\n");
         scheduleReconnect();
         return;
     }
     const boost::system::error_code reason = error ? error : boost::asio::error::host_not_found;
-    app::Logger::instance().log(app::Logger::ERROR,
-                                "Can't resolve host " + host + " " + reason.message() + "\n");
+    base::Logger::instance().log(base::Logger::ERROR,
+                                 "Can't resolve host " + host + " " + reason.message() + "\n");
     scheduleReconnect();
 }
 
@@ -77,8 +76,7 @@ bool UdpConnect::setDestination(const boost::asio::ip::address& address,
                                 boost::system::error_code& error) {
     const boost::asio::ip::udp::endpoint destination(address,
                                                      static_cast<unsigned short>(port & 0xFFFF));
-    boost::mutex::scoped_lock guard(sendLock);
-    ready = false;
+    destinationKnown = false;
     boost::system::error_code unknown;
     if (!socket.is_open() || socket.local_endpoint(unknown).protocol() != destination.protocol()) {
         // Sends still in flight on the old socket end with the cancellation error.
@@ -89,7 +87,7 @@ bool UdpConnect::setDestination(const boost::asio::ip::address& address,
         }
     }
     endpoint = destination;
-    ready = true;
+    destinationKnown = true;
     return true;
 }
 
@@ -98,21 +96,21 @@ void UdpConnect::handleResolveTimeout(const boost::system::error_code& error) {
         return;
     }
     if (error) {
-        app::Logger::instance().log(app::Logger::ERROR,
-                                    "Error resolver timer " + error.message() + "\n");
+        base::Logger::instance().log(base::Logger::ERROR,
+                                     "Error resolver timer " + error.message() + "\n");
         return;
     }
     // A lookup that has not begun ends with the cancellation error; one already under way
     // still delivers its answer to handleResolve.
     resolver.cancel();
-    app::Logger::instance().log(app::Logger::ERROR, "Resolve host " + host + " timeout\n");
+    base::Logger::instance().log(base::Logger::ERROR, "Resolve host " + host + " timeout\n");
     scheduleReconnect();
 }
 
 void UdpConnect::scheduleReconnect() {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(reconnectDelay);
-    app::Logger::instance().log(app::Logger::INFO,
-                                "Try resolve in " + std::to_string(seconds.count()) + " seconds");
+    base::Logger::instance().log(base::Logger::INFO,
+                                 "Try resolve in " + std::to_string(seconds.count()) + " seconds");
     timer.expires_after(reconnectDelay);
     timer.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
         self->handleReconnectTimer(error);
@@ -124,23 +122,25 @@ void UdpConnect::handleReconnectTimer(const boost::system::error_code& error) {
         return;
     }
     if (error) {
-        app::Logger::instance().log(app::Logger::ERROR,
-                                    "UDP Connect reconnect timer error " + error.message());
+        base::Logger::instance().log(base::Logger::ERROR,
+                                     "UDP Connect reconnect timer error " + error.message());
         return;
     }
     connect();
 }
 
-void UdpConnect::send(const std::string& line) {
-    if (stopped) {
-        return;
+void UdpConnect::deliver(const MessageLines& lines) {
+    for (const std::string& line : lines) {
+        send(line + "\r\n");
     }
-    boost::mutex::scoped_lock guard(sendLock);
-    if (!ready) {
+}
+
+void UdpConnect::send(const std::string& text) {
+    if (stopped || !destinationKnown) {
         return;
     }
     // The datagram's bytes must outlive this call: the handler owns them until the send ends.
-    const auto datagram = boost::make_shared<const std::string>(line);
+    const auto datagram = std::make_shared<const std::string>(text);
     ++sendsInFlight;
     socket.async_send_to(
         boost::asio::buffer(*datagram), endpoint,
@@ -154,22 +154,17 @@ void UdpConnect::handleSend(const boost::system::error_code& error) {
     if (stopped || !error || error == boost::asio::error::operation_aborted) {
         return;
     }
-    app::Logger::instance().log(app::Logger::ERROR, "UDP send error " + error.message() + "\n");
-    {
-        boost::mutex::scoped_lock guard(sendLock);
-        ready = false;
-    }
+    base::Logger::instance().log(base::Logger::ERROR, "UDP send error " + error.message() + "\n");
+    destinationKnown = false;
     scheduleReconnect();
 }
 
 void UdpConnect::stop() {
-    if (stopped.exchange(true)) {
+    if (stopped) {
         return;
     }
-    {
-        boost::mutex::scoped_lock guard(sendLock);
-        ready = false;
-    }
+    stopped = true;
+    destinationKnown = false;
     timer.cancel();
     resolver.cancel();
 }

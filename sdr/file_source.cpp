@@ -1,5 +1,6 @@
 #include "sdr/file_source.hpp"
 
+#include "base/tuner_stream.hpp"
 #include "sdr/input_error.hpp"
 
 #include <fcntl.h>
@@ -24,7 +25,10 @@ constexpr std::chrono::milliseconds pollInterval{100};
 }  // namespace
 
 FileSource::FileSource(std::string inputPath, bool atRecordedPace)
-    : path(std::move(inputPath)), realtime(atRecordedPace), block(tunerBufferLength) {}
+    : SampleSource(ringBlocks, base::tunerTransferBytes),
+      path(std::move(inputPath)),
+      realtime(atRecordedPace),
+      block(base::tunerTransferBytes) {}
 
 FileSource::~FileSource() {
     stop();
@@ -48,22 +52,17 @@ void FileSource::open() {
     ownsInput = true;
 }
 
-BlockFeed& FileSource::prepareFeed(std::size_t readers) {
-    queue = std::make_unique<BlockQueue>(readers, queueBlocks, tunerBufferLength);
-    return *queue;
-}
-
 void FileSource::startPublishing() {
     if (fd < 0) {
         throw InputError(path, EBADF);
     }
-    thread = boost::thread(&FileSource::runReader, this);
+    thread = std::thread(&FileSource::runReader, this);
 }
 
 std::optional<std::string> FileSource::stopPublishing() {
     stopping = true;
-    if (queue) {
-        queue->halt();
+    if (blocks()) {
+        blocks()->halt();
     }
     if (thread.joinable()) {
         thread.join();
@@ -91,21 +90,22 @@ void FileSource::readToEnd() {
         // At the recorded pace a block is published once its last pair would have been
         // received, as the tuner hands over a transfer once it is full.
         pairs += *filled / 2;
-        const std::chrono::duration<double> onAir(static_cast<double>(pairs) / tunerSampleRate);
+        const std::chrono::duration<double> onAir(static_cast<double>(pairs) /
+                                                  base::tunerPairsPerSecond);
         if (realtime &&
             !sleepUntil(start + std::chrono::duration_cast<std::chrono::nanoseconds>(onAir))) {
             return;
         }
         const bool ended = *filled < block.size();
         // Only the very end of the input can leave an odd byte: an I without its Q.
-        if (!queue->publish(block.data(), *filled - *filled % 2, ended)) {
+        if (!blocks()->publish(block.data(), *filled - *filled % 2, ended)) {
             return;
         }
         if (ended) {
             break;
         }
     }
-    if (queue->drain()) {
+    if (blocks()->drain()) {
         reportEnd();
     }
 }

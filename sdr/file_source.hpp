@@ -1,9 +1,6 @@
 #pragma once
 
-#include "sdr/block_queue.hpp"
 #include "sdr/sample_source.hpp"
-
-#include <boost/thread/thread.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace keelwave::sdr {
@@ -21,7 +19,7 @@ namespace keelwave::sdr {
 /// input when the name is "-".
 ///
 /// Used like the tuner: construct, `open`, then as a sample source. A reader thread reads the
-/// input in blocks of the tuner's transfer length into a queue that never drops, so a
+/// input in blocks of the tuner's transfer length into a ring that never drops, so a
 /// recording is decoded whole, as fast as the CPU allows. At the end of the input every chain
 /// hands on what it holds, and once all is decoded the source reports its end. A read error
 /// ends the reader thread and is reported as the source's end.
@@ -42,10 +40,9 @@ public:
     void open();
 
 protected:
-    BlockFeed& prepareFeed(std::size_t readers) override;
     /// Starts the reader thread; throws InputError (EBADF) if the input is not open.
     void startPublishing() override;
-    /// Halts the queue (waking a reader that waits for room) and joins the reader thread.
+    /// Halts the ring (waking a reader that waits for room) and joins the reader thread.
     /// Input not yet read is left unread.
     std::optional<std::string> stopPublishing() override;
 
@@ -61,17 +58,16 @@ private:
     bool sleepUntil(std::chrono::steady_clock::time_point deadline);
     void closeInput();
 
-    /// Blocks the queue holds: enough for the channels to work side by side at their own pace.
-    static constexpr std::size_t queueBlocks = 4;
+    /// Blocks the ring holds: enough for the channels to work side by side at their own pace.
+    static constexpr std::size_t ringBlocks = 4;
 
     const std::string path;
     const bool realtime;
     int fd = -1;                       ///< the input; -1 until `open`
     bool ownsInput = false;            ///< false for standard input, which is never closed here
     std::vector<unsigned char> block;  ///< one transfer's worth of raw bytes
-    std::unique_ptr<BlockQueue> queue;
     std::atomic<bool> stopping{false};
-    boost::thread thread;  ///< the reader thread
+    std::thread thread;  ///< the reader thread
 };
 
 }  // namespace keelwave::sdr

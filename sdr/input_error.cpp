@@ -5,6 +5,6 @@
 namespace keelwave::sdr {
 
 InputError::InputError(const std::string& path, int errorNumber)
-    : std::runtime_error(path + ": " + std::strerror(errorNumber)) {}
+    : StartupError(path + ": " + std::strerror(errorNumber)) {}
 
 }  // namespace keelwave::sdr

@@ -4,17 +4,20 @@
 
 namespace keelwave::sdr {
 
-void SampleSource::addChannel(std::unique_ptr<SdrChannel> channel) {
+SampleSource::SampleSource(std::size_t blocksInRing, uint32_t bytesPerBlock)
+    : ringSize(blocksInRing), ringBlockBytes(bytesPerBlock) {}
+
+void SampleSource::addChannel(std::unique_ptr<ChannelThread> channel) {
     channels.push_back(std::move(channel));
     std::stable_sort(channels.begin(), channels.end(),
-                     [](const auto& a, const auto& b) { return a->frequency < b->frequency; });
+                     [](const auto& a, const auto& b) { return a->offsetHz < b->offsetHz; });
 }
 
 void SampleSource::start() {
-    feed = &prepareFeed(channels.size());
+    ring = std::make_shared<BlockRing>(channels.size(), ringSize, ringBlockBytes);
     try {
         for (std::size_t reader = 0; reader < channels.size(); ++reader) {
-            channels[reader]->start(*feed, reader,
+            channels[reader]->start(*ring, reader,
                                     [this](std::exception_ptr failed) { reportEnd(failed); });
         }
         startPublishing();
@@ -31,8 +34,8 @@ std::optional<std::string> SampleSource::stop() {
 }
 
 void SampleSource::stopChannels() {
-    if (feed != nullptr) {
-        feed->halt();
+    if (ring) {
+        ring->halt();
     }
     for (const auto& channel : channels) {
         channel->join();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sdr/block_feed.hpp"
-#include "sdr/sdr_channel.hpp"
+#include "sdr/block_ring.hpp"
+#include "sdr/channel_thread.hpp"
 
 #include <cstdint>
 #include <exception>
@@ -14,29 +14,21 @@
 
 namespace keelwave::sdr {
 
-/// The raw stream every source delivers: the tuner's own, or a recording of it made at the same
-/// settings (rtl_sdr -f 162000000 -s 288000), unsigned 8-bit I and Q alternating, I first.
-/// The tuner is centred between the two AIS channels, 161975000 and 162025000 Hz.
-constexpr uint32_t tunerCentreFrequency = 162000000;  // Hz
-constexpr uint32_t tunerSampleRate = 288000;          // I/Q pairs per second
-/// Bytes per USB transfer, and per block a recording is read in: 51200 I/Q pairs, about
-/// 177.8 ms of signal.
-constexpr uint32_t tunerBufferLength = 102400;
-
 /// Where raw blocks come from (the tuner, a recording, a network tuner), and the channels they
 /// feed. Used in this order: `addChannel` for each channel, `start`, `stop`, destruction. The
-/// source publishes every block it gets into a feed that all the channel threads read; how a
-/// source publishes, and whether it may drop a block, is its own.
+/// source's thread puts every block it gets into a ring that all the channel threads read; the
+/// source says how many blocks the ring holds and whether it waits for room or drops.
 class SampleSource {
 public:
-    SampleSource() = default;
+    /// A source whose ring holds `ringBlocks` blocks of `blockBytes` bytes.
+    SampleSource(std::size_t ringBlocks, uint32_t blockBytes);
     virtual ~SampleSource() = default;
     SampleSource(const SampleSource&) = delete;
     SampleSource& operator=(const SampleSource&) = delete;
 
-    /// Takes a channel. Channels are kept in ascending order of signed frequency (equal ones in
-    /// the order added), the order they start and stop in.
-    void addChannel(std::unique_ptr<SdrChannel> channel);
+    /// Takes a channel. Channels are kept in ascending order of their offset (equal ones in the
+    /// order added), the order they start and stop in.
+    void addChannel(std::unique_ptr<ChannelThread> channel);
 
     /// Called once when the source has ended by itself: its input is over and every block has
     /// been decoded, or one of its threads failed (`failure` tells). It runs on that thread and
@@ -44,11 +36,10 @@ public:
     void setEndHandler(std::function<void()> handler) { endHandler = std::move(handler); }
 
     /// Starts the channel threads in order, then the source's own. If a thread cannot be
-    /// created, those already started are stopped again and boost::thread_resource_error is
-    /// thrown.
+    /// created, those already started are stopped again and std::system_error is thrown.
     void start();
 
-    /// Stops the source's thread, then halts the feed and joins the channels in order. Returns
+    /// Stops the source's thread, then halts the ring and joins the channels in order. Returns
     /// what went wrong on the way (the text after "Error: "), nothing after a clean stop. Safe
     /// to call again, and on a source that never started.
     std::optional<std::string> stop();
@@ -56,16 +47,18 @@ public:
     /// The first failure of the source's or a channel's thread, or null. Safe from any thread.
     std::exception_ptr failure() const;
 
-    /// Blocks the source had to drop because the channels were still busy.
-    virtual uint64_t droppedBlocks() const { return 0; }
+    /// Blocks the source had to drop because a channel was still busy. Any thread.
+    uint64_t droppedBlocks() { return ring ? ring->droppedBlocks() : 0; }
 
 protected:
-    /// Makes the feed for `readers` channels, before any thread starts.
-    virtual BlockFeed& prepareFeed(std::size_t readers) = 0;
-    /// Starts the thread that publishes into the feed.
+    /// Starts the thread that fills the ring.
     virtual void startPublishing() = 0;
     /// Ends publication and joins the source's thread; returns what went wrong.
     virtual std::optional<std::string> stopPublishing() = 0;
+
+    /// The ring the source fills; there from `start` on. Shared, so that a thread the source
+    /// cannot stop may keep it.
+    const std::shared_ptr<BlockRing>& blocks() const { return ring; }
 
     /// From the source's or a channel's thread: the source has ended, by `failed` if not null.
     /// The first failure is kept; the end handler runs at the first report only.
@@ -74,12 +67,14 @@ protected:
 private:
     void stopChannels();
 
+    const std::size_t ringSize;
+    const uint32_t ringBlockBytes;
     mutable std::mutex endLock;  ///< guards firstFailure and endReported
     std::exception_ptr firstFailure;
     bool endReported = false;
     std::function<void()> endHandler;
-    BlockFeed* feed = nullptr;
-    std::vector<std::unique_ptr<SdrChannel>> channels;
+    std::shared_ptr<BlockRing> ring;
+    std::vector<std::unique_ptr<ChannelThread>> channels;
 };
 
 }  // namespace keelwave::sdr

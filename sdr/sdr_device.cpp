@@ -1,6 +1,7 @@
 #include "sdr/sdr_device.hpp"
 
-#include "app/sdr_exception.hpp"
+#include "base/tuner_stream.hpp"
+#include "sdr/sdr_exception.hpp"
 
 #include <cmath>
 #include <iomanip>
@@ -20,7 +21,10 @@ constexpr float megahertzPerHertz = 1e-6f;
 
 }  // namespace
 
-SdrDevice::SdrDevice(uint32_t index) : capture(std::make_shared<Capture>()), deviceIndex(index) {
+SdrDevice::SdrDevice(uint32_t index)
+    : SampleSource(tunerRingBlocks, base::tunerTransferBytes),
+      capture(std::make_shared<Capture>()),
+      deviceIndex(index) {
     capture->owner = this;
 }
 
@@ -36,19 +40,19 @@ SdrDevice::~SdrDevice() {
 
 void SdrDevice::open() {
     if (rtlsdr_open(&capture->dev, deviceIndex) != 0) {
-        throw app::SdrException("rtlsdr_open()");
+        throw SdrException("rtlsdr_open()");
     }
 }
 
 void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float> gain) {
-    if (rtlsdr_set_sample_rate(capture->dev, tunerSampleRate) != 0) {
-        throw app::SdrException("rtlsdr_set_sample_rate()");
+    if (rtlsdr_set_sample_rate(capture->dev, base::tunerPairsPerSecond) != 0) {
+        throw SdrException("rtlsdr_set_sample_rate()");
     }
-    if (rtlsdr_set_center_freq(capture->dev, tunerCentreFrequency) != 0) {
-        throw app::SdrException("rtlsdr_set_center_freq()");
+    if (rtlsdr_set_center_freq(capture->dev, base::tunerCentreHz) != 0) {
+        throw SdrException("rtlsdr_set_center_freq()");
     }
     if (correction && rtlsdr_set_freq_correction(capture->dev, *correction) != 0) {
-        throw app::SdrException("rtlsdr_set_freq_corection()");
+        throw SdrException("rtlsdr_set_freq_corection()");
     }
     const std::vector<int>& listed = supportedGains();
     std::cerr << "Supported Gains (dB): " << std::fixed << std::setprecision(1);
@@ -60,7 +64,7 @@ void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float
     std::cerr << "Freq: " << std::setprecision(3);
     const uint32_t tuned = rtlsdr_get_center_freq(capture->dev);
     if (tuned == 0) {
-        throw app::SdrException("rtlsdr_get_center_freq()");
+        throw SdrException("rtlsdr_get_center_freq()");
     }
     std::cerr << static_cast<float>(tuned) * megahertzPerHertz << " MHz\n";
     std::cerr << "Freq Correction: " << rtlsdr_get_freq_correction(capture->dev) << " ppm\n";
@@ -70,12 +74,12 @@ void SdrDevice::configure(std::optional<int32_t> correction, std::optional<float
         return;
     }
     if (rtlsdr_set_tuner_gain_mode(capture->dev, manualGainMode) != 0) {
-        throw app::SdrException("rtlsdr_set_tuner_gain_mode()");
+        throw SdrException("rtlsdr_set_tuner_gain_mode()");
     }
     // Floor, not rounding: -0.05 dB asks for -1 tenth. librtlsdr picks the nearest step.
     const int tenths = static_cast<int>(std::floor(*gain * tenthsPerDecibel));
     if (rtlsdr_set_tuner_gain(capture->dev, tenths) != 0) {
-        throw app::SdrException("rtlsdr_set_tuner_gain()");
+        throw SdrException("rtlsdr_set_tuner_gain()");
     }
     std::cerr << "Gain: " << std::setprecision(1) << *gain << " dB\n";
 }
@@ -86,43 +90,36 @@ const std::vector<int>& SdrDevice::supportedGains() {
     }
     const int count = rtlsdr_get_tuner_gains(capture->dev, nullptr);
     if (count <= 0) {
-        throw app::SdrException("rtlsdr_get_tuner_gains()");
+        throw SdrException("rtlsdr_get_tuner_gains()");
     }
     std::vector<int> listed(static_cast<std::size_t>(count));
     if (rtlsdr_get_tuner_gains(capture->dev, listed.data()) != count) {
-        throw app::SdrException("rtlsdr_get_tuner_gains()");
+        throw SdrException("rtlsdr_get_tuner_gains()");
     }
     gains = std::move(listed);
     return gains;
 }
 
-uint64_t SdrDevice::droppedBlocks() const {
-    return capture->slot ? capture->slot->droppedBlocks() : 0;
-}
-
-BlockFeed& SdrDevice::prepareFeed(std::size_t readers) {
-    capture->slot = std::make_unique<TunerSlot>(readers);
-    return *capture->slot;
-}
-
 void SdrDevice::startPublishing() {
-    bufferCount = tunerBufferCount;
-    bufferLength = tunerBufferLength;
-    thread = boost::thread(&SdrDevice::runCapture, capture, bufferCount, bufferLength);
+    capture->ring = blocks();
+    thread = std::thread(&SdrDevice::runCapture, capture);
 }
 
-void SdrDevice::runCapture(const std::shared_ptr<Capture>& capture, uint32_t count,
-                           uint32_t length) {
+void SdrDevice::samplesCallback(unsigned char* bytes, uint32_t length, void* context) {
+    static_cast<BlockRing*>(context)->offer(bytes, length);
+}
+
+void SdrDevice::runCapture(const std::shared_ptr<Capture>& capture) {
     std::exception_ptr failed;
     try {
         if (rtlsdr_reset_buffer(capture->dev) != 0) {
-            throw app::SdrException("rtlsdr_reset_buffer()");
+            throw SdrException("rtlsdr_reset_buffer()");
         }
         // A stop that came meanwhile would find no read to cancel: then none is started.
-        if (!capture->slot->publicationStopped() &&
-            rtlsdr_read_async(capture->dev, &TunerSlot::samplesCallback, capture->slot.get(), count,
-                              length) != 0) {
-            throw app::SdrException("rtlsdr_read_async()");
+        if (!capture->ring->offersStopped() &&
+            rtlsdr_read_async(capture->dev, &SdrDevice::samplesCallback, capture->ring.get(),
+                              tunerTransferCount, base::tunerTransferBytes) != 0) {
+            throw SdrException("rtlsdr_read_async()");
         }
     } catch (...) {
         failed = std::current_exception();
@@ -146,7 +143,7 @@ std::optional<std::string> SdrDevice::stopPublishing() {
     if (!thread.joinable()) {
         return std::nullopt;
     }
-    capture->slot->stopPublishing();
+    capture->ring->stopOffers();
     if (std::optional<std::string> refused = cancelCapture()) {
         return refused;
     }
@@ -162,7 +159,7 @@ std::optional<std::string> SdrDevice::cancelCapture() {
         if (result == 0) {
             return std::nullopt;
         }
-        const app::SdrException refused("rtlsdr_cancel_async()");  // errno as the call left it
+        const SdrException refused("rtlsdr_cancel_async()");  // errno as the call left it
         if (capture->ended) {
             return std::nullopt;
         }

@@ -1,11 +1,8 @@
 #pragma once
 
 #include "sdr/sample_source.hpp"
-#include "sdr/tuner_slot.hpp"
 
 #include <rtl-sdr.h>
-
-#include <boost/thread/thread.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -14,19 +11,25 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace keelwave::sdr {
 
 /// USB transfers kept in flight by librtlsdr.
-constexpr uint32_t tunerBufferCount = 16;
+constexpr uint32_t tunerTransferCount = 16;
+
+/// Blocks the tuner's ring holds: 8 transfers, 1.4 s of signal, so that a channel thread the
+/// scheduler of a loaded Raspberry Pi leaves waiting for some hundreds of milliseconds loses
+/// nothing; a channel that cannot keep up at all loses blocks however many there are.
+constexpr std::size_t tunerRingBlocks = 8;
 
 /// One RTL2832U tuner opened through librtlsdr, and the capture thread that streams its
-/// transfers into the tuner slot.
+/// transfers into the ring.
 ///
 /// Used in this order: construct, `open`, `configure`, then as a sample source: `addChannel`
 /// for each channel, `start`, `stop`, destruction. A failed librtlsdr call on the calling
-/// thread throws app::SdrException. On the capture thread a failure ("rtlsdr_read_async()" when the
+/// thread throws SdrException. On the capture thread a failure ("rtlsdr_read_async()" when the
 /// tuner is pulled out) ends the thread and is reported as the source's end.
 class SdrDevice : public SampleSource {
 public:
@@ -46,10 +49,7 @@ public:
     /// The gains the tuner offers, in tenths of a dB, asked of librtlsdr on first use.
     const std::vector<int>& supportedGains();
 
-    uint64_t droppedBlocks() const override;
-
 protected:
-    BlockFeed& prepareFeed(std::size_t readers) override;
     void startPublishing() override;
     /// Stops publication, cancels the read and joins the capture thread. A cancel librtlsdr
     /// refuses returns "rtlsdr_cancel_async(): ..." and leaves the thread running.
@@ -64,15 +64,17 @@ private:
         void report(std::exception_ptr failed);
 
         rtlsdr_dev_t* dev = nullptr;
-        std::unique_ptr<TunerSlot> slot;
+        std::shared_ptr<BlockRing> ring;
         std::atomic<bool> ended{false};  ///< the capture thread has left librtlsdr for good
         std::mutex ownerLock;            ///< guards owner
         SdrDevice* owner = nullptr;      ///< cleared when the device leaves the thread to itself
     };
 
     /// The capture thread: resets the tuner's buffer and runs the asynchronous read.
-    static void runCapture(const std::shared_ptr<Capture>& capture, uint32_t count,
-                           uint32_t length);
+    static void runCapture(const std::shared_ptr<Capture>& capture);
+    /// librtlsdr's callback, once per transfer on the capture thread; `context` is the ring.
+    /// Offers the transfer to the channels and never waits for them.
+    static void samplesCallback(unsigned char* bytes, uint32_t length, void* context);
     /// librtlsdr cancels only a read that runs, so a stop right after `start` can be refused
     /// while the capture thread is still on its way into rtlsdr_read_async. The cancel is asked
     /// again until the read takes it or the thread ends by itself (it starts no read once
@@ -84,9 +86,7 @@ private:
     const std::shared_ptr<Capture> capture;
     const uint32_t deviceIndex;
     std::vector<int> gains;  ///< tenths of a dB; empty until first asked for
-    uint32_t bufferCount = 0;
-    uint32_t bufferLength = 0;  ///< bytes
-    boost::thread thread;       ///< the capture thread, inside rtlsdr_read_async
+    std::thread thread;      ///< the capture thread, inside rtlsdr_read_async
 };
 
 }  // namespace keelwave::sdr

@@ -1,7 +1,5 @@
 #include "ais/sensitive/sensitive_chain.hpp"
 
-#include "ais/sentence_encoder.hpp"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -38,30 +36,38 @@ constexpr int32_t trackingRun = 64;
 }  // namespace
 
 SensitiveChain::SensitiveChain(char channelLetter, double channelOffsetHz, bool verboseReports,
-                               SentenceSink sink, LevelCallback levelReport,
+                               MessageSink sink, LevelCallback levelReport,
                                void* levelReportContext)
     : channel(channelLetter),
+      offsetHz(channelOffsetHz),
       verbose(verboseReports),
       levelCallback(levelReport),
       levelContext(levelReportContext),
-      frameDecoder(createFrameDecoder(channelLetter, sink.callback, sink.context)) {
+      encoder(channelLetter, ChainKind::sensitive, sink) {
     initGmskReference(reference);
-    initChannelFilter(filter, channelOffsetHz);
+    startStream();
+    search.checks = 0;
+}
+
+void SensitiveChain::startStream() {
+    initChannelFilter(filter, offsetHz);
     initBurstDetector(detector, reference);
     std::memset(basebandRe, 0, sizeof basebandRe);
     std::memset(basebandIm, 0, sizeof basebandIm);
     basebandStart = -basebandGuard;
     basebandFill = basebandGuard;
     decodedUntil = basebandStart;
-    search.checks = 0;
+    pendingFirst = 0;
+    pendingCount = 0;
 }
 
-SensitiveChain::~SensitiveChain() {
-    destroyFrameDecoder(frameDecoder);
-}
-
-void SensitiveChain::processBlock(const float* samples, uint32_t count) {
-    const uint32_t pairs = count / 2;
+void SensitiveChain::processBlock(const SampleBlock& block) {
+    if (block.afterGap) {
+        decodeReady(true);
+        startStream();
+    }
+    const float* samples = block.samples;
+    const uint32_t pairs = block.count / 2;
     for (uint32_t done = 0; done < pairs; done += filterChunkPairs) {
         const auto chunk = static_cast<int32_t>(std::min<uint32_t>(filterChunkPairs, pairs - done));
         filterChunk(samples + 2 * static_cast<size_t>(done), chunk);
@@ -204,7 +210,7 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
     }
     ++tally.printed;
     tally.turnedOver += turnedOver ? 1 : 0;
-    emitSentences(frameDecoder, search.payloadBits, search.messageBits);
+    encoder.emit(search.payloadBits, search.messageBits, Reception{});
     // The next burst's preamble cannot end before this one's end flag plus a preamble.
     decodedUntil =
         timing.sample + (search.endSymbol + preambleSymbols - lastKnownSymbol) * samplesPerSymbol;

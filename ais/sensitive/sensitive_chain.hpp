@@ -2,7 +2,6 @@
 
 #include "ais/decoder_callbacks.hpp"
 #include "ais/decoding_chain.hpp"
-#include "ais/frame_decoder.hpp"
 #include "ais/sensitive/burst_detector.hpp"
 #include "ais/sensitive/burst_sync.hpp"
 #include "ais/sensitive/burst_window.hpp"
@@ -10,6 +9,7 @@
 #include "ais/sensitive/frame_search.hpp"
 #include "ais/sensitive/gmsk_reference.hpp"
 #include "ais/sensitive/symbol_tracker.hpp"
+#include "ais/sentence_encoder.hpp"
 
 #include <cstdint>
 #include <ctime>
@@ -31,7 +31,9 @@
 //
 // Candidates are taken in order; one that lies inside a burst already printed is dropped, so
 // a burst found twice is printed once. Each sample is kept until the last candidate that may
-// need it is done, so bursts across block boundaries decode as any other.
+// need it is done, so bursts across block boundaries decode as any other. At a gap in the
+// stream the candidates found so far are read with what came before it, and the chain starts
+// afresh.
 
 namespace keelwave::ais {
 
@@ -60,13 +62,12 @@ public:
     /// `channel` is the letter ('A' or 'B') in the sentences and the level reports,
     /// `channelOffsetHz` the channel's distance from the tuner's centre (-25000 for A,
     /// +25000 for B). With `verbose`, `levelCallback` gets the channel's power once a second.
-    SensitiveChain(char channel, double channelOffsetHz, bool verbose, SentenceSink sink,
+    SensitiveChain(char channel, double channelOffsetHz, bool verbose, MessageSink sink,
                    LevelCallback levelCallback, void* levelContext);
-    ~SensitiveChain() override;
     SensitiveChain(const SensitiveChain&) = delete;
     SensitiveChain& operator=(const SensitiveChain&) = delete;
 
-    void processBlock(const float* samples, uint32_t count) override;
+    void processBlock(const SampleBlock& block) override;
     void finish() override;
 
     /// What the chain has done since it was built.
@@ -77,6 +78,8 @@ public:
     }
 
 private:
+    /// Starts the stream afresh: a new filter and detector, no channel samples held.
+    void startStream();
     void filterChunk(const float* samples, int32_t pairs);
     void detect();
     void decodeReady(bool ending);
@@ -89,10 +92,11 @@ private:
     void reportLevel();
 
     const char channel;
+    const double offsetHz;
     const bool verbose;
     const LevelCallback levelCallback;
     void* const levelContext;
-    FrameDecoder* const frameDecoder;  ///< its sentence encoder and sequence id; owned
+    SentenceEncoder encoder;
 
     GmskReference reference;
     ChannelFilter filter;

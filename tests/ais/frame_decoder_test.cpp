@@ -45,11 +45,13 @@ Bits stuffedFrame(const Bits& message) {
 
 std::vector<std::string> decode(const Bits& stream) {
     std::vector<std::string> sentences;
-    FrameDecoder* decoder = createFrameDecoder('A', &collectSentence, &sentences);
+    SentenceEncoder encoder('A', ChainKind::classic, sentencesInto(sentences));
+    FrameDecoder decoder;
+    decoder.frameCallback = &encodeFrame;
+    decoder.frameContext = &encoder;
     for (uint8_t bit : stream) {
-        decodeBit(decoder, bit);
+        decodeBit(&decoder, bit);
     }
-    destroyFrameDecoder(decoder);
     return sentences;
 }
 

@@ -46,7 +46,7 @@ struct Client {
         }
         return lines;
     }
-    boost::asio::io_service io;
+    boost::asio::io_context io;
     tcp::socket socket;
     boost::asio::streambuf buffer;
 };
@@ -82,11 +82,14 @@ TEST(NetworkServer, AClientThatNeverReadsIsDroppedWhileTheOthersGetEveryLineInOr
     auto chattyGot = std::async(std::launch::async, readAll, std::ref(chatty));
     auto readerGot = std::async(std::launch::async, readAll, std::ref(reader));
     std::vector<std::string> expected;
-    for (std::size_t number = 0; number < lines; ++number) {
-        server->broadcast(line(number) + "\r\n");
-        expected.push_back(line(number));
-        if (number % 1000 == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the readers keep up
+    for (std::size_t number = 0; number < lines; number += 2) {
+        // Messages of one and of two lines.
+        const MessageLines message{line(number), line(number + 1)};
+        boost::asio::post(loop.io, [&server, message] { server->deliver(message); });
+        expected.insert(expected.end(), message.begin(), message.end());
+        if (number % 100 == 0) {
+            loop.run([] {});  // the loop has handed them on
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the readers keep up
         }
     }
     EXPECT_TRUE(chattyGot.get() == expected);
@@ -94,6 +97,7 @@ TEST(NetworkServer, AClientThatNeverReadsIsDroppedWhileTheOthersGetEveryLineInOr
     EXPECT_LT(stalled.readLines(lines).size(), lines);  // the server has closed it
     EXPECT_TRUE(log.waitFor("INFO     Disconnected " + stalled.address() + "\n"));
     EXPECT_EQ(texts(log.text()).size(), 4u);
+    loop.stop();  // as the run ends: the loop first, then the server it served
 }
 
 TEST(NetworkServer, LogsAClientComingAndGoingAndTearsDownWithClientsConnected) {
@@ -107,7 +111,7 @@ TEST(NetworkServer, LogsAClientComingAndGoingAndTearsDownWithClientsConnected) {
         ASSERT_TRUE(log.waitFor("Connected " + address));
     }
     // Told from a client that only shut down its sending side by the reset a line brings.
-    server->broadcast(line(0) + "\r\n");
+    loop.run([&] { server->deliver({line(0)}); });
     ASSERT_TRUE(log.waitFor("Disconnected " + address));
     EXPECT_THAT(texts(log.text()),
                 testing::ElementsAre("Connected " + address, "Disconnected " + address));
@@ -115,9 +119,11 @@ TEST(NetworkServer, LogsAClientComingAndGoingAndTearsDownWithClientsConnected) {
     Client staying(server->localPort());
     Client resetting(server->localPort(), 4096);
     ASSERT_TRUE(log.waitFor("Connected ", 3));
-    for (std::size_t number = 0; number < 5000; ++number) {
-        server->broadcast(line(number) + "\r\n");
-    }
+    loop.run([&] {
+        for (std::size_t number = 0; number < 5000; ++number) {
+            server->deliver({line(number)});
+        }
+    });
     // Teardown as the run ends it: the loop has stopped, reads and writes are still pending.
     loop.stop();
     server.reset();

@@ -4,7 +4,6 @@
 #include "tests/support/io_thread.hpp"
 
 #include <boost/asio/post.hpp>
-#include <boost/make_shared.hpp>
 
 #include <gtest/gtest.h>
 
@@ -29,28 +28,30 @@ TEST(UdpConnect, SendsEachLineAsOneDatagramOnceTheHostIsKnown) {
             listener.open(udp::v4());
             listener.bind({boost::asio::ip::address_v4::loopback(), 0});
         } while (listener.local_endpoint().port() % 2 == 0);
-        const auto client = boost::make_shared<UdpConnect>(
+        const auto client = std::make_shared<UdpConnect>(
             loop.io, host, listener.local_endpoint().port(), lookupTimeout, quickRetry);
         boost::asio::post(loop.io, [client] { client->connect(); });  // as before the loop runs
         // Lines sent before the lookup has answered are dropped.
         for (int attempt = 0; attempt < 100 && listener.available() == 0; ++attempt) {
-            client->send("probe\r\n");
+            loop.run([&] { client->deliver({"probe"}); });
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         char datagram[100];
         while (listener.available() > 0) {
             listener.receive(boost::asio::buffer(datagram));
         }
-        for (const std::string line : {"!AIVDM,1,1,,A,1,0*57\r\n", "!AIVDM,1,1,,B,1,0*54\r\n"}) {
-            client->send(line);
-            EXPECT_EQ(std::string(datagram, listener.receive(boost::asio::buffer(datagram))), line);
+        const MessageLines message{"!AIVDM,2,1,0,A,1,0*57", "!AIVDM,2,2,0,A,1,0*54"};
+        loop.run([&] { client->deliver(message); });
+        for (const std::string& line : message) {
+            EXPECT_EQ(std::string(datagram, listener.receive(boost::asio::buffer(datagram))),
+                      line + "\r\n");
         }
         std::this_thread::sleep_for(lookupTimeout);  // an answered lookup's timeout never fires
         EXPECT_EQ(log.text(), "");
         loop.stop();
         client->stop();
         client->stop();
-        client->send("after the stop\r\n");
+        client->deliver({"after the stop"});
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(listener.available(), 0u);
     }
@@ -78,11 +79,11 @@ TEST(UdpConnect, RetriesForAsLongAsTheDestinationFails) {
         LogCapture log;
         IoThread loop;
         const auto client =
-            boost::make_shared<UdpConnect>(loop.io, c.host, 10110, c.resolveTimeout, quickRetry);
+            std::make_shared<UdpConnect>(loop.io, c.host, 10110, c.resolveTimeout, quickRetry);
         boost::asio::post(loop.io, [client] { client->connect(); });
         for (int attempt = 0;
              attempt < 100 && !log.waitFor(c.error, 2, std::chrono::milliseconds(20)); ++attempt) {
-            client->send("line\r\n");  // dropped while no destination is known
+            loop.run([&] { client->deliver({"line"}); });  // dropped: no destination is known
         }
         EXPECT_TRUE(log.waitFor(c.error, 2));
         EXPECT_TRUE(log.waitFor("INFO     Try resolve in 0 seconds\n", 2));

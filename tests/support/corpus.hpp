@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ais/ais_message.hpp"
+#include "ais/decoder_callbacks.hpp"
+#include "ais/sentence_encoder.hpp"
 #include "tools/transmitter/expected_sentences.hpp"
 #include "tools/transmitter/gmsk_pulse.hpp"
 #include "tools/transmitter/nmea_input.hpp"
@@ -45,9 +48,22 @@ inline std::vector<std::string> expectedFor(const std::vector<transmitter::Bits>
     return sentences;
 }
 
-/// A SentenceCallback that keeps every sentence in the std::vector<std::string> `context`.
-inline void collectSentence(void* context, const char* sentence) {
-    static_cast<std::vector<std::string>*>(context)->emplace_back(sentence);
+/// A MessageCallback that keeps the sentences of every message in the
+/// std::vector<std::string> `context`.
+inline void collectSentences(void* context, const ais::AisMessage& message) {
+    for (int32_t index = 0; index < message.sentenceCount; ++index) {
+        static_cast<std::vector<std::string>*>(context)->emplace_back(message.sentence(index));
+    }
+}
+
+/// A sink that keeps the sentences of every message in `sentences`.
+inline ais::MessageSink sentencesInto(std::vector<std::string>& sentences) {
+    return {&collectSentences, &sentences};
+}
+
+/// A FrameCallback that hands each frame to the SentenceEncoder `context`.
+inline void encodeFrame(void* context, const uint8_t* payloadBits, int32_t messageBits) {
+    static_cast<ais::SentenceEncoder*>(context)->emit(payloadBits, messageBits, ais::Reception{});
 }
 
 }  // namespace keelwave::test

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "app/logger.hpp"
+#include "base/logger.hpp"
 
 #include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_service.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 
 #include <chrono>
+#include <future>
 #include <iostream>
 #include <mutex>
 #include <streambuf>
@@ -18,6 +20,17 @@ namespace keelwave::test {
 struct IoThread {
     IoThread() : work(io.get_executor()), thread([this] { io.run(); }) {}
     ~IoThread() { stop(); }
+    /// Runs `task` on the loop's thread, as the program runs everything its outputs do, and
+    /// waits for it.
+    template <class Task>
+    void run(Task task) {
+        std::promise<void> done;
+        boost::asio::post(io, [&] {
+            task();
+            done.set_value();
+        });
+        done.get_future().wait();
+    }
     /// Lets the loop return and joins its thread; handlers not yet run stay queued.
     void stop() {
         work.reset();
@@ -26,8 +39,8 @@ struct IoThread {
             thread.join();
         }
     }
-    boost::asio::io_service io;
-    boost::asio::executor_work_guard<boost::asio::io_service::executor_type> work;
+    boost::asio::io_context io;
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work;
     std::thread thread;
 };
 
@@ -36,10 +49,10 @@ struct IoThread {
 class LogCapture : private std::streambuf {
 public:
     LogCapture() {
-        app::Logger::instance().setOutput(stream);
-        app::Logger::instance().setConsole(true, app::Logger::INFO);
+        base::Logger::instance().setOutput(stream);
+        base::Logger::instance().setConsole(true, base::Logger::INFO);
     }
-    ~LogCapture() override { app::Logger::instance().setOutput(std::cout); }
+    ~LogCapture() override { base::Logger::instance().setOutput(std::cout); }
     std::string text() {
         const std::lock_guard<std::mutex> guard(lock);
         return captured;

@@ -84,13 +84,13 @@ std::map<char, std::vector<std::string>> decode(const std::vector<float>& sample
     const double offsetsHz[2] = {-25000.0, 25000.0};
     for (int c = 0; c < 2; ++c) {
         chains[c] = std::make_unique<SensitiveChain>(
-            letters[c], offsetsHz[c], false,
-            SentenceSink{&keelwave::test::collectSentence, &printed[letters[c]]}, nullptr, nullptr);
+            letters[c], offsetsHz[c], false, keelwave::test::sentencesInto(printed[letters[c]]),
+            nullptr, nullptr);
     }
     for (std::size_t start = 0; start < samples.size(); start += blockFloats) {
         const auto count = static_cast<uint32_t>(std::min(blockFloats, samples.size() - start));
         for (auto& chain : chains) {
-            chain->processBlock(samples.data() + start, count);
+            chain->processBlock({samples.data() + start, count, static_cast<int64_t>(start / 2)});
         }
     }
     for (int c = 0; c < 2; ++c) {

@@ -165,8 +165,8 @@ TEST(SensitiveChain, ReportsTheChannelsPowerWhenVerbose) {
     };
     for (const auto& [channel, offsetHz, verbose] :
          {std::tuple{'A', -25000.0, true}, {'B', 25000.0, true}, {'A', -25000.0, false}}) {
-        SensitiveChain chain(channel, offsetHz, verbose, SentenceSink{}, keep, &reports);
-        chain.processBlock(samples.data(), static_cast<uint32_t>(samples.size()));
+        SensitiveChain chain(channel, offsetHz, verbose, MessageSink{}, keep, &reports);
+        chain.processBlock({samples.data(), static_cast<uint32_t>(samples.size())});
     }
     ASSERT_EQ(reports.size(), 2u);  // one in the first second, none when not verbose
     EXPECT_EQ(reports[0].first, 'A');

@@ -1,0 +1,29 @@
+#include "ais/classic/ais_decoder.hpp"
+
+namespace keelwave::ais {
+
+AisDecoder::AisDecoder(char channel, bool verbose, MessageSink messages,
+                       LevelCallback levelCallback, void* levelContext)
+    : encoder(channel, ChainKind::classic, messages) {
+    receiver.channel = channel;
+    receiver.levelReports = verbose ? 1 : 0;
+    receiver.levelCallback = levelCallback;
+    receiver.levelContext = levelContext;
+    receiver.frameDecoder.frameCallback = &AisDecoder::emitFrame;
+    receiver.frameDecoder.frameContext = this;
+}
+
+void AisDecoder::process(const int16_t* samples, int32_t count) {
+    processSamples(&receiver, samples, count);
+}
+
+void AisDecoder::restart() {
+    resetFrame(&receiver.frameDecoder);
+}
+
+void AisDecoder::emitFrame(void* context, const uint8_t* payloadBits, int32_t messageBits) {
+    auto& decoder = *static_cast<AisDecoder*>(context);
+    decoder.encoder.emit(payloadBits, messageBits, Reception{});
+}
+
+}  // namespace keelwave::ais

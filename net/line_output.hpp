@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace keelwave::net {
+
+/// The lines one message becomes in an output's format, in order, without line ends.
+using MessageLines = std::vector<std::string>;
+
+/// One destination of the messages (the TCP clients, a UDP host, the log): takes each
+/// message's lines and sends them on in its own framing. Every call is made on the I/O thread,
+/// which is the only thread an output's sockets and state ever see.
+class LineOutput {
+public:
+    virtual ~LineOutput() = default;
+
+    /// Sends the lines of one message; never waits for the network.
+    virtual void deliver(const MessageLines& lines) = 0;
+
+    /// Whether `count` more lines can be taken now without one being lost. Only an output that
+    /// must not drop (the log of a recording) ever says no; the caller then holds its lines
+    /// back and asks again.
+    virtual bool ready(std::size_t count) {
+        static_cast<void>(count);
+        return true;
+    }
+
+    /// True while lines handed over have not left yet; the end of a recording waits for it.
+    virtual bool pending() const { return false; }
+
+    /// The run is over: starts nothing new (a lookup, a retry). Called before destruction.
+    virtual void stop() {}
+};
+
+}  // namespace keelwave::net
