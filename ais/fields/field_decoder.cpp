@@ -102,6 +102,7 @@ void decodeAidName(const PayloadBits& bits, const FieldSpec& field, int32_t offs
 
 void decodeGroup(const PayloadBits& bits, const FieldSpec& field, int32_t offset,
                  nlohmann::ordered_json& out) {
+    // Only whole repeats count; a message without one has no such member.
     nlohmann::ordered_json repeats = nlohmann::ordered_json::array();
     for (int32_t i = 0; i < field.aux && holdsField(bits, offset, field.width); ++i) {
         nlohmann::ordered_json item = nlohmann::ordered_json::object();
@@ -109,7 +110,9 @@ void decodeGroup(const PayloadBits& bits, const FieldSpec& field, int32_t offset
         repeats.push_back(std::move(item));
         offset += field.width;
     }
-    out[field.name] = std::move(repeats);
+    if (!repeats.empty()) {
+        out[field.name] = std::move(repeats);
+    }
 }
 
 }  // namespace

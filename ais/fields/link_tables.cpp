@@ -29,10 +29,14 @@ constexpr FieldSpec interrogationFields[] = {
     unsignedAt("type2_1", 140, 6),   unsignedAt("offset2_1", 146, 12),
 };
 
+// One assigned station (96 bits with the spare) or two (144 bits); the message's length says
+// which.
 constexpr FieldSpec assignedModeFields[] = {
     unsignedAt("mmsi1", 40, 30), unsignedAt("offset1", 70, 12),  unsignedAt("increment1", 82, 10),
     unsignedAt("mmsi2", 92, 30), unsignedAt("offset2", 122, 12), unsignedAt("increment2", 134, 10),
 };
+constexpr int32_t twoAssignmentsBits = 144;
+constexpr std::size_t oneAssignmentRows = 3;
 
 // Four reservations of 30 bits: first slot, number of slots, time-out in minutes, increment.
 constexpr FieldSpec reservationFields[] = {
@@ -108,8 +112,12 @@ FieldTable linkLayout(const PayloadBits& bits, uint32_t type) {
             return tableOf(utcInquiryFields);
         case 15:
             return tableOf(interrogationFields);
-        case 16:
-            return tableOf(assignedModeFields);
+        case 16: {
+            const FieldTable both = tableOf(assignedModeFields);
+            return bits.bitCount >= twoAssignmentsBits
+                       ? both
+                       : FieldTable{both.begin, both.begin + oneAssignmentRows};
+        }
         case 20:
             return tableOf(reservationFields);
         case 22:
