@@ -199,7 +199,8 @@ const FieldCase fieldCases[] = {
 TEST(MessageFields, HandCheckedCases) {
     for (const FieldCase& row : fieldCases) {
         const Json fields = decodeCase(row);
-        for (const auto& [member, value] : Json::parse(row.expected).items()) {
+        const Json expected = Json::parse(row.expected);
+        for (const auto& [member, value] : expected.items()) {
             EXPECT_EQ(fields.value(member, Json()), value) << row.what << ": " << member;
         }
         for (const char* member : row.absent) {
