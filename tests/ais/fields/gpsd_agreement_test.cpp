@@ -2,16 +2,11 @@
 // program, never linked) and decodeMessageFields decode every message of the real corpus, and
 // every member gpsd prints must have the same value in our object, in the same order, unless a
 // row of `differences` explains it. Each row must be needed by the corpus, so none goes stale.
-#include "ais/fields/message_fields.hpp"
-#include "tools/transmitter/expected_sentences.hpp"
-#include "tools/transmitter/nmea_input.hpp"
+#include "tests/ais/fields/gpsd_oracle.hpp"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cmath>
 #include <iostream>
 #include <map>
 
@@ -80,71 +75,6 @@ constexpr Difference differences[] = {
     {23, "txrx", Allowance::ourExtra, 0, "gpsd does not print the transmit/receive mode"},
 };
 
-/// The longest message, in bits.
-constexpr int32_t longestMessageBits = 1008;
-
-struct CorpusMessage {
-    transmitter::Bits bits;  ///< one bit an entry
-    Json gpsd;               ///< null when gpsdecode printed nothing for it
-};
-
-std::vector<uint8_t> packBits(const transmitter::Bits& bits) {
-    std::vector<uint8_t> bytes((bits.size() + 7) / 8, 0);
-    for (std::size_t i = 0; i < bits.size(); ++i) {
-        bytes[i / 8] |= static_cast<uint8_t>(bits[i] << (7 - i % 8));
-    }
-    return bytes;
-}
-
-/// The corpus's messages, each with what `gpsdecode -s -v` printed for it. gpsd 3.22 drops
-/// sentences of talkers it does not know ("BY", "SS"), so every sentence reaches it as "AI"
-/// with its checksum made anew. -s prints type 24's parts as they come (without it gpsd holds
-/// a part A back until its part B arrives); -v echoes each sentence before its JSON, which
-/// ties every object to the message that the sentence completes.
-std::vector<CorpusMessage> decodeCorpusWithGpsd() {
-    std::ifstream corpus(std::string(PROJECT_DIR) + "/tests/data/real-aivdm.nmea");
-    const auto input = std::filesystem::temp_directory_path() /
-                       ("keelwave-gpsd-input-" + std::to_string(getpid()) + ".nmea");
-    std::ofstream oracleInput(input);
-    transmitter::MessageAssembler assembler;
-    transmitter::NmeaReadReport report;
-    std::map<std::size_t, std::size_t> messageEndingAtLine;
-    std::string line;
-    for (std::size_t number = 0; std::getline(corpus, line); ++number) {
-        const std::size_t before = report.messages.size();
-        transmitter::addSentence(assembler, transmitter::parseNmeaSentence(line), number, report);
-        if (report.messages.size() > before) {
-            messageEndingAtLine[number] = before;
-        }
-        oracleInput << transmitter::withChecksum("AI" + line.substr(3, line.find('*') - 3)) << "\n";
-    }
-    oracleInput.close();
-
-    std::vector<CorpusMessage> messages;
-    for (const transmitter::AisMessage& message : report.messages) {
-        messages.push_back({message.bits, Json()});
-    }
-    const std::string command = "gpsdecode -s -v < " + input.string() + " 2>/dev/null";
-    FILE* oracle = popen(command.c_str(), "r");
-    std::size_t echoed = 0;
-    char buffer[8192];
-    while (oracle != nullptr && std::fgets(buffer, sizeof buffer, oracle) != nullptr) {
-        if (buffer[0] != '{') {
-            ++echoed;
-            continue;
-        }
-        const auto ended = messageEndingAtLine.find(echoed - 1);
-        if (ended != messageEndingAtLine.end()) {
-            messages[ended->second].gpsd = Json::parse(buffer);
-        }
-    }
-    const int status = oracle != nullptr ? pclose(oracle) : -1;
-    std::filesystem::remove(input);
-    EXPECT_EQ(status, 0) << "gpsdecode (Debian package gpsd-clients) must be installed";
-    EXPECT_EQ(echoed, 9503u) << "gpsdecode did not read the whole corpus";
-    return messages;
-}
-
 bool sameValue(const Json& gpsd, const Json& ours) {
     if (gpsd.is_number() && ours.is_number()) {
         return gpsd.get<double>() == ours.get<double>();
@@ -175,14 +105,10 @@ bool sameDataBits(const Json& gpsd, const Json& ours) {
     return true;
 }
 
-Json decodeBits(const transmitter::Bits& bits) {
-    const auto bytes = packBits(bits);
-    return ais::decodeMessageFields(bytes.data(), static_cast<int32_t>(bits.size()));
-}
-
 /// Whether the message, lengthened with zero bits a byte at a time, gets `member`: that it
 /// is missing only because the message is short.
 bool appearsWhenLonger(transmitter::Bits bits, const std::string& member) {
+    constexpr std::size_t longestMessageBits = 1008;
     while (bits.size() + 8 <= longestMessageBits) {
         bits.resize(bits.size() + 8, 0);
         if (decodeBits(bits).contains(member)) {
@@ -305,7 +231,9 @@ void compareMessage(const CorpusMessage& message, Tally& tally) {
 }
 
 TEST(GpsdAgreement, EveryMemberGpsdPrintsHasOurValueOrAListedReason) {
-    const std::vector<CorpusMessage> messages = decodeCorpusWithGpsd();
+    std::size_t sentencesRead = 0;
+    const std::vector<CorpusMessage> messages = decodeCorpusWithGpsd(sentencesRead);
+    ASSERT_EQ(sentencesRead, 9503u) << "gpsdecode (Debian package gpsd-clients) must be installed";
     ASSERT_EQ(messages.size(), 8731u);
     Tally tally;
     for (const CorpusMessage& message : messages) {
