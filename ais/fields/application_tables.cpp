@@ -15,7 +15,7 @@ namespace {
 /// Aid to navigation monitoring (type 6, DAC 235 and 250, FI 10): voltages in 0.05 V.
 constexpr Scale twentiethsOfVolt{false, 0, 20, 2};
 
-constexpr FieldSpec atonMonitoringFields[] = {
+constexpr FieldRow atonMonitoringFields[] = {
     flagAt("off_pos", 131),
     flagAt("alarm", 122),
     unsignedAt("stat_ext", 123, 8),
@@ -27,7 +27,7 @@ constexpr FieldSpec atonMonitoringFields[] = {
 };
 
 /// Persons on board of an inland vessel (type 6, DAC 200, FI 55).
-constexpr FieldSpec personsOnBoardFields[] = {
+constexpr FieldRow personsOnBoardFields[] = {
     unsignedAt("crew", 88, 8),
     unsignedAt("passengers", 96, 13),
     unsignedAt("personnel", 109, 8),
@@ -35,7 +35,7 @@ constexpr FieldSpec personsOnBoardFields[] = {
 
 /// Inland ship static and voyage data (type 8, DAC 200, FI 10): length and beam in 0.1 m,
 /// draught in 0.01 m, all printed raw as gpsd does.
-constexpr FieldSpec inlandStaticFields[] = {
+constexpr FieldRow inlandStaticFields[] = {
     textAt("vin", 56, 8),
     unsignedAt("length", 104, 13),
     unsignedAt("beam", 117, 10),
@@ -49,7 +49,7 @@ constexpr FieldSpec inlandStaticFields[] = {
 };
 
 /// Dangerous cargo indication (type 6, DAC 1, FI 12): ports of departure and destination.
-constexpr FieldSpec dangerousCargoFields[] = {
+constexpr FieldRow dangerousCargoFields[] = {
     textAt("lastport", 88, 5),    timeAt("departure", 118, FieldKind::monthDayTime),
     textAt("nextport", 138, 5),   timeAt("eta", 168, FieldKind::monthDayTime),
     textAt("dangerous", 188, 20), textAt("imdcat", 308, 4),
@@ -58,7 +58,7 @@ constexpr FieldSpec dangerousCargoFields[] = {
 };
 
 /// Clearance time to enter port (type 6, DAC 1, FI 18).
-constexpr FieldSpec clearanceFields[] = {
+constexpr FieldRow clearanceFields[] = {
     unsignedAt("linkage", 88, 10),
     timeAt("arrival", 98, FieldKind::monthDayTime),
     textAt("portname", 118, 20),
@@ -68,14 +68,14 @@ constexpr FieldSpec clearanceFields[] = {
 };
 
 /// Text description, addressed (type 6, DAC 1, FI 30).
-constexpr FieldSpec textDescriptionFields[] = {
+constexpr FieldRow textDescriptionFields[] = {
     unsignedAt("linkage", 88, 10),
     textToEnd("text", 98),
 };
 
 /// Tidal windows (type 6, DAC 1, FI 14 and 32): up to three, each a position, a time span and
 /// the current's direction in degrees and speed in 0.1 knot. Offsets within one window.
-constexpr FieldSpec tidalWindow14Fields[] = {
+constexpr FieldRow tidalWindow14Fields[] = {
     scaledAt("lon", 27, 28, thousandthMinutes),
     scaledAt("lat", 0, 27, thousandthMinutes),
     unsignedAt("from_hour", 55, 5),
@@ -86,13 +86,13 @@ constexpr FieldSpec tidalWindow14Fields[] = {
     scaledAt("cspeed", 86, 7, tenths),
 };
 constexpr FieldTable tidalWindow14 = tableOf(tidalWindow14Fields);
-constexpr FieldSpec tidalWindows14Fields[] = {
+constexpr FieldRow tidalWindows14Fields[] = {
     unsignedAt("month", 88, 4),
     unsignedAt("day", 92, 5),
     groupAt("tidals", 97, 93, 3, &tidalWindow14),
 };
 
-constexpr FieldSpec tidalWindow32Fields[] = {
+constexpr FieldRow tidalWindow32Fields[] = {
     scaledAt("lon", 0, 25, thousandthMinutes),
     scaledAt("lat", 25, 24, thousandthMinutes),
     unsignedAt("from_hour", 49, 5),
@@ -103,7 +103,7 @@ constexpr FieldSpec tidalWindow32Fields[] = {
     scaledAt("cspeed", 80, 8, tenths),
 };
 constexpr FieldTable tidalWindow32 = tableOf(tidalWindow32Fields);
-constexpr FieldSpec tidalWindows32Fields[] = {
+constexpr FieldRow tidalWindows32Fields[] = {
     unsignedAt("month", 88, 4),
     unsignedAt("day", 92, 5),
     groupAt("tidals", 97, 88, 3, &tidalWindow32),

@@ -9,28 +9,28 @@ namespace keelwave::ais {
 
 namespace {
 
-constexpr FieldSpec addressedBinaryHeader[] = {
+constexpr FieldRow addressedBinaryHeader[] = {
     unsignedAt("seqno", 38, 2), unsignedAt("dest_mmsi", 40, 30), flagAt("retransmit", 70),
     unsignedAt("dac", 72, 10),  unsignedAt("fid", 82, 6),
 };
-constexpr FieldSpec addressedBinaryData[] = {dataToEnd("data", 88)};
+constexpr FieldRow addressedBinaryData[] = {dataToEnd("data", 88)};
 
-constexpr FieldSpec broadcastBinaryHeader[] = {
+constexpr FieldRow broadcastBinaryHeader[] = {
     unsignedAt("dac", 40, 10),
     unsignedAt("fid", 50, 6),
 };
-constexpr FieldSpec broadcastBinaryData[] = {dataToEnd("data", 56)};
+constexpr FieldRow broadcastBinaryData[] = {dataToEnd("data", 56)};
 
-constexpr FieldSpec addressedSafetyFields[] = {
+constexpr FieldRow addressedSafetyFields[] = {
     unsignedAt("seqno", 38, 2),
     unsignedAt("dest_mmsi", 40, 30),
     flagAt("retransmit", 70),
     textToEnd("text", 72),
 };
 
-constexpr FieldSpec broadcastSafetyFields[] = {textToEnd("text", 40)};
+constexpr FieldRow broadcastSafetyFields[] = {textToEnd("text", 40)};
 
-constexpr FieldSpec correctionFields[] = {
+constexpr FieldRow correctionFields[] = {
     scaledAt("lon", 40, 18, tenthMinutes),
     scaledAt("lat", 58, 17, tenthMinutes),
     dataToEnd("data", 80),
@@ -43,7 +43,7 @@ constexpr int16_t addressedFlagOffset = 38;
 constexpr int16_t structuredFlagOffset = 39;
 constexpr int16_t radioBits = 20;
 
-constexpr FieldSpec singleSlotFields[4][5] = {
+constexpr FieldRow singleSlotFields[4][5] = {
     {flagAt("addressed", 38), flagAt("structured", 39), zeroFor("dest_mmsi"), zeroFor("app_id"),
      dataToEnd("data", 40)},
     {flagAt("addressed", 38), flagAt("structured", 39), zeroFor("dest_mmsi"),
@@ -54,7 +54,7 @@ constexpr FieldSpec singleSlotFields[4][5] = {
      unsignedAt("app_id", 72, 16), dataToEnd("data", 88)},
 };
 
-constexpr FieldSpec multipleSlotFields[4][6] = {
+constexpr FieldRow multipleSlotFields[4][6] = {
     {flagAt("addressed", 38), flagAt("structured", 39), zeroFor("dest_mmsi"), zeroFor("app_id"),
      dataToEnd("data", 40, radioBits), lastBitsOf("radio", radioBits, 40)},
     {flagAt("addressed", 38), flagAt("structured", 39), zeroFor("dest_mmsi"),

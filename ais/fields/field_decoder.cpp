@@ -72,13 +72,13 @@ std::string timeText(const PayloadBits& bits, int32_t offset, FieldKind kind) {
     return text;
 }
 
-int32_t rawNumber(const PayloadBits& bits, int32_t offset, const FieldSpec& field) {
+int32_t rawNumber(const PayloadBits& bits, int32_t offset, const FieldRow& field) {
     return field.scale.isSigned ? readSigned(bits, offset, field.width)
                                 : static_cast<int32_t>(readUnsigned(bits, offset, field.width));
 }
 
 // Fields that run to the end of the message: present as long as they start inside it.
-void decodeOpenEnded(const PayloadBits& bits, const FieldSpec& field, int32_t offset,
+void decodeOpenEnded(const PayloadBits& bits, const FieldRow& field, int32_t offset,
                      nlohmann::ordered_json& out) {
     if (field.kind == FieldKind::textToEnd) {
         out[field.name] = readSixBitText(bits, offset, (bits.bitCount - offset) / sixBitChar);
@@ -90,7 +90,7 @@ void decodeOpenEnded(const PayloadBits& bits, const FieldSpec& field, int32_t of
     }
 }
 
-void decodeAidName(const PayloadBits& bits, const FieldSpec& field, int32_t offset,
+void decodeAidName(const PayloadBits& bits, const FieldRow& field, int32_t offset,
                    nlohmann::ordered_json& out) {
     // The extension continues the name's characters; the padding is cut from the whole.
     std::string name = readSixBitChars(bits, offset, field.width / sixBitChar);
@@ -100,7 +100,7 @@ void decodeAidName(const PayloadBits& bits, const FieldSpec& field, int32_t offs
     out[field.name] = trimAisText(std::move(name));
 }
 
-void decodeGroup(const PayloadBits& bits, const FieldSpec& field, int32_t offset,
+void decodeGroup(const PayloadBits& bits, const FieldRow& field, int32_t offset,
                  nlohmann::ordered_json& out) {
     // Only whole repeats count; a message without one has no such member.
     nlohmann::ordered_json repeats = nlohmann::ordered_json::array();
@@ -119,7 +119,7 @@ void decodeGroup(const PayloadBits& bits, const FieldSpec& field, int32_t offset
 
 void decodeFieldTable(const PayloadBits& bits, const FieldTable& table, int32_t base,
                       nlohmann::ordered_json& out) {
-    for (const FieldSpec* field = table.begin; field != table.end; ++field) {
+    for (const FieldRow* field = table.begin; field != table.end; ++field) {
         const int32_t offset = base + field->offset;
         switch (field->kind) {
             case FieldKind::textToEnd:

@@ -18,7 +18,7 @@ constexpr Scale pressure11{false, 800, 1, 0};
 constexpr Scale waterLevel11{false, -100, 10, 1};
 constexpr Scale waterTemperature11{false, -100, 10, 1};
 
-constexpr FieldSpec meteoHydro11Fields[] = {
+constexpr FieldRow meteoHydro11Fields[] = {
     scaledAt("lat", 56, 24, thousandthMinutes),
     scaledAt("lon", 80, 25, thousandthMinutes),
     timeAt("timestamp", 105, FieldKind::dayTime),
@@ -61,7 +61,7 @@ constexpr Scale signedTenths{true, 0, 10, 1};
 constexpr Scale pressure31{false, 799, 1, 0};
 constexpr Scale waterLevel31{false, -1000, 100, 2};
 
-constexpr FieldSpec meteoHydro31Fields[] = {
+constexpr FieldRow meteoHydro31Fields[] = {
     scaledAt("lat", 81, 24, thousandthMinutes),
     scaledAt("lon", 56, 25, thousandthMinutes),
     flagAt("accuracy", 105),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ais/fields/field_spec.hpp"
+#include "ais/fields/field_row.hpp"
 
 namespace keelwave::ais {
 

@@ -11,18 +11,18 @@ namespace keelwave::ais {
 namespace {
 
 // Each acknowledged MMSI is followed by two bits of its message's sequence number.
-constexpr FieldSpec acknowledgeFields[] = {
+constexpr FieldRow acknowledgeFields[] = {
     unsignedAt("mmsi1", 40, 30),
     unsignedAt("mmsi2", 72, 30),
     unsignedAt("mmsi3", 104, 30),
     unsignedAt("mmsi4", 136, 30),
 };
 
-constexpr FieldSpec utcInquiryFields[] = {
+constexpr FieldRow utcInquiryFields[] = {
     unsignedAt("dest_mmsi", 40, 30),
 };
 
-constexpr FieldSpec interrogationFields[] = {
+constexpr FieldRow interrogationFields[] = {
     unsignedAt("mmsi1", 40, 30),     unsignedAt("type1_1", 70, 6),
     unsignedAt("offset1_1", 76, 12), unsignedAt("type1_2", 90, 6),
     unsignedAt("offset1_2", 96, 12), unsignedAt("mmsi2", 110, 30),
@@ -31,7 +31,7 @@ constexpr FieldSpec interrogationFields[] = {
 
 // One assigned station (96 bits with the spare) or two (144 bits); the message's length says
 // which.
-constexpr FieldSpec assignedModeFields[] = {
+constexpr FieldRow assignedModeFields[] = {
     unsignedAt("mmsi1", 40, 30), unsignedAt("offset1", 70, 12),  unsignedAt("increment1", 82, 10),
     unsignedAt("mmsi2", 92, 30), unsignedAt("offset2", 122, 12), unsignedAt("increment2", 134, 10),
 };
@@ -39,7 +39,7 @@ constexpr int32_t twoAssignmentsBits = 144;
 constexpr std::size_t oneAssignmentRows = 3;
 
 // Four reservations of 30 bits: first slot, number of slots, time-out in minutes, increment.
-constexpr FieldSpec reservationFields[] = {
+constexpr FieldRow reservationFields[] = {
     unsignedAt("offset1", 40, 12),  unsignedAt("number1", 52, 4),
     unsignedAt("timeout1", 56, 3),  unsignedAt("increment1", 59, 11),
     unsignedAt("offset2", 70, 12),  unsignedAt("number2", 82, 4),
@@ -54,14 +54,14 @@ constexpr FieldSpec reservationFields[] = {
 constexpr int16_t channelAddressedOffset = 139;
 
 /// What both layouts of type 22 share, for a message too short to say which it is.
-constexpr FieldSpec channelCommonFields[] = {
+constexpr FieldRow channelCommonFields[] = {
     unsignedAt("channel_a", 40, 12),
     unsignedAt("channel_b", 52, 12),
     unsignedAt("txrx", 64, 4),
     flagAt("power", 68),
 };
 
-constexpr FieldSpec channelRegionFields[] = {
+constexpr FieldRow channelRegionFields[] = {
     unsignedAt("channel_a", 40, 12),
     unsignedAt("channel_b", 52, 12),
     unsignedAt("txrx", 64, 4),
@@ -76,7 +76,7 @@ constexpr FieldSpec channelRegionFields[] = {
     unsignedAt("zonesize", 142, 3),
 };
 
-constexpr FieldSpec channelAddressedFields[] = {
+constexpr FieldRow channelAddressedFields[] = {
     unsignedAt("channel_a", 40, 12),
     unsignedAt("channel_b", 52, 12),
     unsignedAt("txrx", 64, 4),
@@ -89,7 +89,7 @@ constexpr FieldSpec channelAddressedFields[] = {
     unsignedAt("zonesize", 142, 3),
 };
 
-constexpr FieldSpec groupAssignmentFields[] = {
+constexpr FieldRow groupAssignmentFields[] = {
     scaledAt("ne_lon", 40, 18, tenthMinutes),
     scaledAt("ne_lat", 58, 17, tenthMinutes),
     scaledAt("sw_lon", 75, 18, tenthMinutes),

@@ -7,7 +7,7 @@ namespace keelwave::ais {
 
 namespace {
 
-constexpr FieldSpec headerFields[] = {
+constexpr FieldRow headerFields[] = {
     unsignedAt("type", 0, 6),
     unsignedAt("repeat", 6, 2),
     unsignedAt("mmsi", 8, 30),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ais/fields/field_spec.hpp"
+#include "ais/fields/field_row.hpp"
 #include "ais/fields/payload_bits.hpp"
 
 #include <cstdint>

@@ -14,7 +14,7 @@ namespace {
 constexpr Scale aircraftAltitude{false, 0, 1, 0, 4095};
 constexpr Scale aircraftSpeed{false, 0, 1, 0, 1023};
 
-constexpr FieldSpec classAPositionFields[] = {
+constexpr FieldRow classAPositionFields[] = {
     codeAt("status", 38, 4, navigationStatusText),
     {"turn", 42, 8, FieldKind::turn},
     scaledAt("speed", 50, 10, knotTenths),
@@ -29,7 +29,7 @@ constexpr FieldSpec classAPositionFields[] = {
     unsignedAt("radio", 149, 19),
 };
 
-constexpr FieldSpec baseStationFields[] = {
+constexpr FieldRow baseStationFields[] = {
     timeAt("timestamp", 38, FieldKind::dateTime),
     flagAt("accuracy", 78),
     scaledAt("lon", 79, 28, tenThousandthMinutes),
@@ -39,7 +39,7 @@ constexpr FieldSpec baseStationFields[] = {
     unsignedAt("radio", 149, 19),
 };
 
-constexpr FieldSpec aircraftFields[] = {
+constexpr FieldRow aircraftFields[] = {
     scaledAt("alt", 38, 12, aircraftAltitude),
     scaledAt("speed", 50, 10, aircraftSpeed),
     flagAt("accuracy", 60),
@@ -54,7 +54,7 @@ constexpr FieldSpec aircraftFields[] = {
     unsignedAt("radio", 148, 20),
 };
 
-constexpr FieldSpec classBPositionFields[] = {
+constexpr FieldRow classBPositionFields[] = {
     unsignedAt("reserved", 38, 8),
     scaledAt("speed", 46, 10, knotTenths),
     flagAt("accuracy", 56),
@@ -74,7 +74,7 @@ constexpr FieldSpec classBPositionFields[] = {
     unsignedAt("radio", 148, 20),
 };
 
-constexpr FieldSpec classBExtendedFields[] = {
+constexpr FieldRow classBExtendedFields[] = {
     unsignedAt("reserved", 38, 8),
     scaledAt("speed", 46, 10, knotTenths),
     flagAt("accuracy", 56),
@@ -99,7 +99,7 @@ constexpr FieldSpec classBExtendedFields[] = {
 /// Where type 21's name extension starts: after the fixed part of the message.
 constexpr int16_t aidNameExtension = 272;
 
-constexpr FieldSpec aidToNavigationFields[] = {
+constexpr FieldRow aidToNavigationFields[] = {
     codeAt("aid_type", 38, 5, aidTypeText),
     {"name", 43, 120, FieldKind::aidName, {}, nullptr, aidNameExtension},
     scaledAt("lon", 164, 28, tenThousandthMinutes),
@@ -118,7 +118,7 @@ constexpr FieldSpec aidToNavigationFields[] = {
     flagAt("assigned", 270),
 };
 
-constexpr FieldSpec longRangeFields[] = {
+constexpr FieldRow longRangeFields[] = {
     codeTextAt("status", 40, 4, navigationStatusText),
     flagAt("accuracy", 38),
     scaledAt("lon", 44, 18, tenthMinutes),

@@ -9,7 +9,7 @@ namespace keelwave::ais {
 
 namespace {
 
-constexpr FieldSpec staticVoyageFields[] = {
+constexpr FieldRow staticVoyageFields[] = {
     unsignedAt("imo", 40, 30),
     unsignedAt("ais_version", 38, 2),
     textAt("callsign", 70, 7),
@@ -30,14 +30,14 @@ constexpr FieldSpec staticVoyageFields[] = {
 constexpr int16_t partOffset = 38;
 constexpr int16_t partWidth = 2;
 
-constexpr FieldSpec staticPartAFields[] = {
+constexpr FieldRow staticPartAFields[] = {
     {"part", partOffset, partWidth, FieldKind::part},
     textAt("shipname", 40, 20),
 };
 
 // Part B: the vendor ID is the manufacturer's three characters, then the unit's model and
 // serial number.
-constexpr FieldSpec staticPartBFields[] = {
+constexpr FieldRow staticPartBFields[] = {
     {"part", partOffset, partWidth, FieldKind::part},
     codeAt("shiptype", 40, 8, shipTypeText),
     textAt("vendorid", 48, 3),
@@ -51,7 +51,7 @@ constexpr FieldSpec staticPartBFields[] = {
 };
 
 /// An auxiliary craft (MMSI 98XXXYYYY) sends its mother ship's MMSI instead of dimensions.
-constexpr FieldSpec auxiliaryPartBFields[] = {
+constexpr FieldRow auxiliaryPartBFields[] = {
     {"part", partOffset, partWidth, FieldKind::part},
     codeAt("shiptype", 40, 8, shipTypeText),
     textAt("vendorid", 48, 3),

@@ -49,7 +49,7 @@ using TextOf = std::string (*)(uint32_t value);
 
 struct FieldTable;
 
-struct FieldSpec {
+struct FieldRow {
     const char* name = nullptr;
     int16_t offset = 0;  ///< first bit, from the start of the message
     int16_t width = 0;   ///< bits; for a group, the bits of one repeat
@@ -62,60 +62,60 @@ struct FieldSpec {
 
 /// A layout: a run of rows in print order.
 struct FieldTable {
-    const FieldSpec* begin = nullptr;
-    const FieldSpec* end = nullptr;
+    const FieldRow* begin = nullptr;
+    const FieldRow* end = nullptr;
 };
 
 template <std::size_t count>
-constexpr FieldTable tableOf(const FieldSpec (&rows)[count]) {
+constexpr FieldTable tableOf(const FieldRow (&rows)[count]) {
     return FieldTable{rows, rows + count};
 }
 
 // Row builders, so that a table reads as name, offset, width and meaning.
 
-constexpr FieldSpec unsignedAt(const char* name, int16_t offset, int16_t width) {
-    return FieldSpec{name, offset, width, FieldKind::unsignedInt};
+constexpr FieldRow unsignedAt(const char* name, int16_t offset, int16_t width) {
+    return FieldRow{name, offset, width, FieldKind::unsignedInt};
 }
-constexpr FieldSpec signedAt(const char* name, int16_t offset, int16_t width) {
-    return FieldSpec{name, offset, width, FieldKind::signedInt};
+constexpr FieldRow signedAt(const char* name, int16_t offset, int16_t width) {
+    return FieldRow{name, offset, width, FieldKind::signedInt};
 }
-constexpr FieldSpec flagAt(const char* name, int16_t offset) {
-    return FieldSpec{name, offset, 1, FieldKind::flag};
+constexpr FieldRow flagAt(const char* name, int16_t offset) {
+    return FieldRow{name, offset, 1, FieldKind::flag};
 }
-constexpr FieldSpec scaledAt(const char* name, int16_t offset, int16_t width, Scale scale) {
-    return FieldSpec{name, offset, width, FieldKind::scaled, scale};
+constexpr FieldRow scaledAt(const char* name, int16_t offset, int16_t width, Scale scale) {
+    return FieldRow{name, offset, width, FieldKind::scaled, scale};
 }
-constexpr FieldSpec textAt(const char* name, int16_t offset, int16_t chars) {
-    return FieldSpec{name, offset, static_cast<int16_t>(chars * 6), FieldKind::text};
+constexpr FieldRow textAt(const char* name, int16_t offset, int16_t chars) {
+    return FieldRow{name, offset, static_cast<int16_t>(chars * 6), FieldKind::text};
 }
-constexpr FieldSpec textToEnd(const char* name, int16_t offset) {
-    return FieldSpec{name, offset, 0, FieldKind::textToEnd};
+constexpr FieldRow textToEnd(const char* name, int16_t offset) {
+    return FieldRow{name, offset, 0, FieldKind::textToEnd};
 }
-constexpr FieldSpec dataToEnd(const char* name, int16_t offset, int16_t trailingBits = 0) {
-    return FieldSpec{name, offset, 0, FieldKind::data, {}, nullptr, trailingBits};
+constexpr FieldRow dataToEnd(const char* name, int16_t offset, int16_t trailingBits = 0) {
+    return FieldRow{name, offset, 0, FieldKind::data, {}, nullptr, trailingBits};
 }
-constexpr FieldSpec codeAt(const char* name, int16_t offset, int16_t width, TextOf texts) {
-    return FieldSpec{name, offset, width, FieldKind::code, {}, texts};
+constexpr FieldRow codeAt(const char* name, int16_t offset, int16_t width, TextOf texts) {
+    return FieldRow{name, offset, width, FieldKind::code, {}, texts};
 }
-constexpr FieldSpec codeTextAt(const char* name, int16_t offset, int16_t width, TextOf texts) {
-    return FieldSpec{name, offset, width, FieldKind::codeText, {}, texts};
+constexpr FieldRow codeTextAt(const char* name, int16_t offset, int16_t width, TextOf texts) {
+    return FieldRow{name, offset, width, FieldKind::codeText, {}, texts};
 }
-constexpr FieldSpec timeAt(const char* name, int16_t offset, FieldKind kind) {
+constexpr FieldRow timeAt(const char* name, int16_t offset, FieldKind kind) {
     const int16_t width = kind == FieldKind::dateTime       ? 40
                           : kind == FieldKind::monthDayTime ? 20
                                                             : 16;
-    return FieldSpec{name, offset, width, kind};
+    return FieldRow{name, offset, width, kind};
 }
 /// `earliest`: the first bit the field may start at (where the data before it begin).
-constexpr FieldSpec lastBitsOf(const char* name, int16_t width, int16_t earliest) {
-    return FieldSpec{name, earliest, width, FieldKind::lastBits};
+constexpr FieldRow lastBitsOf(const char* name, int16_t width, int16_t earliest) {
+    return FieldRow{name, earliest, width, FieldKind::lastBits};
 }
-constexpr FieldSpec zeroFor(const char* name) {
-    return FieldSpec{name, 0, 0, FieldKind::zero};
+constexpr FieldRow zeroFor(const char* name) {
+    return FieldRow{name, 0, 0, FieldKind::zero};
 }
-constexpr FieldSpec groupAt(const char* name, int16_t offset, int16_t stride, int16_t repeats,
-                            const FieldTable* subfields) {
-    return FieldSpec{name, offset, stride, FieldKind::group, {}, nullptr, repeats, subfields};
+constexpr FieldRow groupAt(const char* name, int16_t offset, int16_t stride, int16_t repeats,
+                           const FieldTable* subfields) {
+    return FieldRow{name, offset, stride, FieldKind::group, {}, nullptr, repeats, subfields};
 }
 
 // Scales shared by many messages.
