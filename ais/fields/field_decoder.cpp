@@ -150,9 +150,6 @@ void decodeFieldTable(const PayloadBits& bits, const FieldTable& table, int32_t 
             case FieldKind::unsignedInt:
                 out[field->name] = readUnsigned(bits, offset, field->width);
                 break;
-            case FieldKind::signedInt:
-                out[field->name] = readSigned(bits, offset, field->width);
-                break;
             case FieldKind::flag:
                 out[field->name] = readUnsigned(bits, offset, 1) != 0;
                 break;

@@ -13,7 +13,6 @@ namespace keelwave::ais {
 /// How a field's bits become a JSON value.
 enum class FieldKind : uint8_t {
     unsignedInt,   ///< the raw unsigned number
-    signedInt,     ///< the raw two's-complement number
     flag,          ///< one bit, true or false
     scaled,        ///< (raw + addend) / divisor, rounded to `decimals`; see Scale
     text,          ///< width / 6 six-bit characters
@@ -75,9 +74,6 @@ constexpr FieldTable tableOf(const FieldRow (&rows)[count]) {
 
 constexpr FieldRow unsignedAt(const char* name, int16_t offset, int16_t width) {
     return FieldRow{name, offset, width, FieldKind::unsignedInt};
-}
-constexpr FieldRow signedAt(const char* name, int16_t offset, int16_t width) {
-    return FieldRow{name, offset, width, FieldKind::signedInt};
 }
 constexpr FieldRow flagAt(const char* name, int16_t offset) {
     return FieldRow{name, offset, 1, FieldKind::flag};
