@@ -2,7 +2,8 @@
 #   base/           itself only: the ground every folder stands on
 #   ais/            its own top (what every chain shares), and base/
 #   ais/<chain>/    its own folder, the top of ais/, and base/
-#   format/         itself, the top of ais/ and its subfolders but the chains', and base/
+#   ais/fields/     itself, the top of ais/, and base/
+#   format/         itself, the top of ais/, ais/fields/, and base/
 #   net/            itself and base/
 #   sdr/            itself, the decoding chain's interface in ais/, and base/
 #   tools/          itself and base/
@@ -12,13 +13,14 @@ set(allowed_base "^base/")
 set(allowed_ais "^ais/[^/]+$" "^base/")
 set(allowed_ais_classic "^ais/classic/" "^ais/[^/]+$" "^base/")
 set(allowed_ais_sensitive "^ais/sensitive/" "^ais/[^/]+$" "^base/")
-set(allowed_format "^format/" "^ais/[^/]+$" "^base/")
+set(allowed_ais_fields "^ais/fields/" "^ais/[^/]+$" "^base/")
+set(allowed_format "^format/" "^ais/[^/]+$" "^ais/fields/" "^base/")
 set(allowed_net "^net/" "^base/")
 set(allowed_sdr "^sdr/" "^ais/decoding_chain.hpp$" "^base/")
 set(allowed_tools "^tools/" "^base/")
 
 set(wrong 0)
-foreach(folder base ais ais/classic ais/sensitive format net sdr tools)
+foreach(folder base ais ais/classic ais/sensitive ais/fields format net sdr tools)
     string(REPLACE "/" "_" rule ${folder})
     if(folder STREQUAL "ais")
         file(GLOB files ${SOURCE_DIR}/ais/*.cpp ${SOURCE_DIR}/ais/*.hpp)
