@@ -4,11 +4,10 @@
 #include "app/drop_watch.hpp"
 #include "app/message_hand_off.hpp"
 #include "app/receiver_outputs.hpp"
+#include "app/sample_sources.hpp"
 #include "base/logger.hpp"
 #include "base/startup_error.hpp"
 #include "base/tuner_stream.hpp"
-#include "sdr/file_source.hpp"
-#include "sdr/sdr_device.hpp"
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
@@ -35,32 +34,6 @@ constexpr std::size_t handOffMessages = 1024;
 
 void reportError(const std::string& message) {
     std::cerr << "Error: " << message << std::endl;
-}
-
-/// The tuner, opened and configured; the tuner report goes to standard error.
-std::unique_ptr<sdr::SampleSource> openTuner(const po::variables_map& options) {
-    const unsigned int deviceIndex =
-        options.count("device-index") ? options["device-index"].as<unsigned int>() : 0;
-    auto device = std::make_unique<sdr::SdrDevice>(deviceIndex);
-    device->open();
-    std::optional<int32_t> correction;
-    if (options.count("freq-correction")) {
-        correction = options["freq-correction"].as<int>();
-    }
-    std::optional<float> gain;
-    if (options.count("gain")) {
-        gain = options["gain"].as<float>();
-    }
-    device->configure(correction, gain);
-    return device;
-}
-
-/// The recording of `input`, opened.
-std::unique_ptr<sdr::SampleSource> openRecording(const po::variables_map& options) {
-    auto file = std::make_unique<sdr::FileSource>(options["input"].as<std::string>(),
-                                                  options.count("realtime") > 0);
-    file->open();
-    return file;
 }
 
 /// Each AIS channel with the chain `--decoder` names, handing its messages to `handOff`.
@@ -99,13 +72,12 @@ int runUntilStopped(po::variables_map& options) {
         io.stop();
     });
 
-    const bool recording = options.count("input") > 0;
+    const bool recording = sourceMayWait(options);
     ReceiverOutputs outputs(io);
     outputs.open(options, recording);
     MessageHandOff handOff(io, handOffMessages, recording);
     outputs.connect(handOff);
-    std::unique_ptr<sdr::SampleSource> source =
-        recording ? openRecording(options) : openTuner(options);
+    std::unique_ptr<sdr::SampleSource> source = openSampleSource(options);
     addAisChannels(*source, options, handOff);
     // A source ends by itself when one of its threads fails, or when a recording has been
     // decoded to its end: then the run ends at once, or once the outputs have every message.
@@ -159,7 +131,7 @@ int runUntilStopped(po::variables_map& options) {
 int runReceiver(po::variables_map& options) {
     // From here on the console is written by a thread of its own, so that a console nobody
     // reads holds up no caller; with a recording as input nothing may be dropped on the way.
-    base::Logger::instance().startConsoleWriter(options.count("input") > 0);
+    base::Logger::instance().startConsoleWriter(sourceMayWait(options));
     int status = 1;
     try {
         status = runUntilStopped(options);
