@@ -13,7 +13,7 @@ MessageHandOff::MessageHandOff(boost::asio::io_context& ioContext, std::size_t c
                                bool waitForRoomInRing)
     : io(ioContext), waitForRoom(waitForRoomInRing), retry(ioContext), ring(capacity) {}
 
-void MessageHandOff::addDestination(const format::MessageFormat& format, net::LineOutput& output) {
+void MessageHandOff::addDestination(format::MessageFormat& format, net::LineOutput& output) {
     destinations.push_back({&format, &output, {}});
 }
 

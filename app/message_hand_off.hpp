@@ -39,7 +39,7 @@ public:
 
     /// Adds a destination after those added before: each message reaches them in that order.
     /// Both must outlive the hand-off's use. Before the channels start.
-    void addDestination(const format::MessageFormat& format, net::LineOutput& output);
+    void addDestination(format::MessageFormat& format, net::LineOutput& output);
 
     /// What the chains hand their messages to.
     ais::MessageSink sink() { return {&MessageHandOff::submitMessage, this}; }
@@ -61,7 +61,7 @@ public:
 
 private:
     struct Destination {
-        const format::MessageFormat* format;
+        format::MessageFormat* format;
         net::LineOutput* output;
         net::MessageLines lines;  ///< the message in hand in this format (I/O thread)
     };

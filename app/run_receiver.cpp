@@ -1,10 +1,12 @@
 #include "app/run_receiver.hpp"
 
+#include "app/arrival_clock.hpp"
 #include "app/decoding_chains.hpp"
 #include "app/drop_watch.hpp"
 #include "app/message_hand_off.hpp"
 #include "app/receiver_outputs.hpp"
 #include "app/sample_sources.hpp"
+#include "app/utc_time.hpp"
 #include "base/logger.hpp"
 #include "base/startup_error.hpp"
 #include "base/tuner_stream.hpp"
@@ -73,11 +75,20 @@ int runUntilStopped(po::variables_map& options) {
     });
 
     const bool recording = sourceMayWait(options);
+    ArrivalClock clock(options.count("start-time")
+                           ? parseUtcTime(options["start-time"].as<std::string>())
+                           : std::nullopt);
+    format::FormatContext formatContext;
+    formatContext.clock = &clock;
+    if (options.count("station")) {
+        formatContext.station = options["station"].as<std::string>();
+    }
     ReceiverOutputs outputs(io);
-    outputs.open(options, recording);
+    outputs.open(options, recording, formatContext);
     MessageHandOff handOff(io, handOffMessages, recording);
     outputs.connect(handOff);
     std::unique_ptr<sdr::SampleSource> source = openSampleSource(options);
+    clock.follow(*source);
     addAisChannels(*source, options, handOff);
     // A source ends by itself when one of its threads fails, or when a recording has been
     // decoded to its end: then the run ends at once, or once the outputs have every message.
