@@ -27,7 +27,7 @@ void MessageHandOff::submit(const ais::AisMessage& message) {
         room.wait(guard, [this] { return halted || count < ring.size(); });
     }
     if (count == ring.size()) {
-        ++dropped;
+        ++dropped[message.channel == 'B' ? 1 : 0];
         return;
     }
     ring[(first + count) % ring.size()] = message;
@@ -64,6 +64,9 @@ void MessageHandOff::drain() {
         }
         for (Destination& destination : destinations) {
             destination.output->deliver(destination.lines);
+        }
+        if (watcher) {
+            watcher(inHand);
         }
         const std::lock_guard<std::mutex> guard(lock);
         first = (first + 1) % ring.size();

@@ -67,23 +67,37 @@ Measured sendAndMeasure(ChainKind kind, const transmitter::RecordingSettings& se
     return measured;
 }
 
-TEST(Reception, PrintDiagnostics) {
-    for (const ChainKind kind : {ChainKind::classic, ChainKind::sensitive}) {
-        for (const double amplitude : {1.27, 12.7, 50.0, 127.0}) {
-            for (const double offset : {-1000.0, 0.0, 400.0}) {
-                transmitter::RecordingSettings settings;
-                settings.amplitude = amplitude;
-                settings.carrierOffsetHz = offset;
-                const Measured m = sendAndMeasure(kind, settings);
-                std::printf("%s A=%.2f (%.1f dBFS) off=%.0f:", chainName(kind), amplitude,
-                            20 * std::log10(amplitude / fullScale), offset);
-                for (std::size_t i = 0; i < m.heard.size(); ++i) {
-                    std::printf(" [%+.1f pairs %.1f dB %+.0f Hz]",
-                                static_cast<double>(m.heard[i].streamPair) - m.flagStarts[i],
-                                m.heard[i].levelDb, m.heard[i].offsetHz);
+TEST(Reception, EachPrintedBurstIsPlacedWithinABitAndMeasuredWithinItsTolerance) {
+    struct Case {
+        ChainKind kind;
+        double amplitude;  // 8-bit steps; 127 is 0.1 dB below full scale
+        double offsetHz;
+        double offsetTolerance;  // Hz
+    };
+    const Case cases[] = {
+        {ChainKind::classic, 1.27, 0.0, 500.0},
+        {ChainKind::classic, 12.7, -600.0, 500.0},
+        {ChainKind::classic, 127.0, 700.0, 500.0},
+    };
+    for (const Case& c : cases) {
+        transmitter::RecordingSettings settings;
+        settings.amplitude = c.amplitude;
+        settings.carrierOffsetHz = c.offsetHz;
+        const Measured measured = sendAndMeasure(c.kind, settings);
+        SCOPED_TRACE(std::string(chainName(c.kind)) + " at " + std::to_string(c.amplitude) +
+                     " steps, " + std::to_string(c.offsetHz) + " Hz");
+        ASSERT_FALSE(measured.heard.empty());
+        for (const Reception& heard : measured.heard) {
+            // The burst it is: the one whose flag begins nearest.
+            double sent = measured.flagStarts.front();
+            for (const double start : measured.flagStarts) {
+                if (std::fabs(start - heard.streamPair) < std::fabs(sent - heard.streamPair)) {
+                    sent = start;
                 }
-                std::printf("\n");
             }
+            EXPECT_NEAR(static_cast<double>(heard.streamPair), sent, pairsPerBit);
+            EXPECT_NEAR(heard.levelDb, 20.0 * std::log10(c.amplitude / fullScale), 1.0);
+            EXPECT_NEAR(heard.offsetHz, c.offsetHz, c.offsetTolerance);
         }
     }
 }
