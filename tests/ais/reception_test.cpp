@@ -18,6 +18,8 @@ namespace {
 
 constexpr double pairsPerBit = 30.0;  // 288000 pairs/s at 9600 bit/s
 constexpr double fullScale = 128.0;   // 8-bit steps of a full-scale carrier
+// The transmitter model's noise figure is over 48 kHz; the offsets' SNR is in 25 kHz.
+const double noiseBandCorrectionDb = 10.0 * std::log10(48000.0 / 25000.0);
 
 void keepReception(void* context, const AisMessage& message) {
     static_cast<std::vector<Reception>*>(context)->push_back(message.reception);
