@@ -46,14 +46,15 @@ clean_up() {
 }
 
 # What installing and purging may touch: packages, users and groups, and the folders the
-# package, its scripts and systemd write to.
+# package and its scripts write to. (Not the rest of /var/lib/systemd and /run/systemd, which a
+# running systemd changes all the time.)
 machine_state() {
     dpkg-query -W -f '${binary:Package} ${Version} ${db:Status-Abbrev}\n'
     getent passwd
     getent group
-    find /etc /usr/bin /usr/share/doc /usr/share/man/man1 /usr/lib/systemd /var/lib/systemd \
-        /var/lib/dpkg/info /run/systemd -xdev 2>/dev/null | sort
-    find /usr/share -maxdepth 1 | sort
+    find /etc /usr/bin /usr/share/doc /usr/share/man/man1 /usr/lib/systemd \
+        /var/lib/systemd/deb-systemd-helper-enabled /var/lib/dpkg/info -xdev 2>/dev/null | sort
+    find /usr/share /run -maxdepth 1 | sort
 }
 
 # options_in_help <program>: the long options its help lists, "-x --name" where there is a
@@ -196,7 +197,8 @@ passed "as the keelwave user, the installed keelwave decodes all $(wc -l <data/d
 
 verified=$(systemd-analyze verify "/lib/systemd/system/$unit" 2>&1) ||
     fail "systemd-analyze verify:"$'\n'"$verified"
-[ -z "$verified" ] || fail "systemd-analyze verify warns:"$'\n'"$verified"
+# Where systemd runs, verify may also speak of other units this one is ordered after.
+! grep -i keelwave <<<"$verified" || fail "systemd-analyze verify warns about $unit"
 "${root[@]}" systemctl enable "$unit" 2>/dev/null
 passed "systemd-analyze verify: $unit clean; enabled"
 if [ -d /run/systemd/system ]; then
