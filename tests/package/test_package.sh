@@ -22,8 +22,13 @@ dropin_dir=/run/systemd/system/$unit.d
 scratch=$(mktemp -d)
 checks=0
 
+# fail <what> [details...]: the test's end, each detail on lines of its own.
 fail() {
-    echo "package test FAILED: $*" >&2
+    echo "package test FAILED: $1" >&2
+    shift
+    if (($# > 0)); then
+        printf '%s\n' "$@" >&2
+    fi
     exit 1
 }
 
@@ -67,10 +72,11 @@ options_in_help() {
 # check_manual_page <program>: the installed page renders without a warning and names every
 # option of the installed program's help ("-r, --input" where it has a short form).
 check_manual_page() {
-    local program=$1 page=/usr/share/man/man1/$1.1.gz warnings text option
+    local program=$1 page=/usr/share/man/man1/$1.1.gz warnings text
     [ -f "$page" ] || fail "$page is not installed"
-    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
-    [ -z "$warnings" ] || fail "man warns about $page:"$'\n'"$warnings"
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" \
+        2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man warns about $page:" "$warnings"
     # One line a paragraph, no hyphenation: every option stays whole.
     text=$(LC_ALL=C MANWIDTH=1000 man --nh --nj -l "$page" 2>/dev/null)
     local count=0
@@ -103,16 +109,19 @@ start_on_standin() {
     local line="" deadline=$((SECONDS + 20))
     until line=$(exec 2>/dev/null 3<>/dev/tcp/127.0.0.1/10110 && timeout 10 head -n 1 <&3); do
         ((SECONDS < deadline)) ||
-            fail "the service served nothing on TCP port 10110:"$'\n'"$(journalctl -u "$unit" -n 20 --no-pager)"
+            fail "the service served nothing on TCP port 10110:" \
+                "$(journalctl -u "$unit" -n 20 --no-pager)"
         sleep 0.2
     done
     [[ $line == '!AIVDM,'* ]] || fail "the service served '$line' rather than a sentence"
     local user
-    user=$(stat -c %U "/proc/$(systemctl show -P MainPID "$unit")")
+    user=$(stat -c %U "/proc/$(systemctl show -P MainPID "$unit")" 2>/dev/null || true)
     [ "$user" = keelwave ] || fail "the service runs as '$user', not keelwave"
     "${root[@]}" systemctl stop "$unit"
-    [ "$(systemctl show -P Result "$unit") $(systemctl show -P ExecMainStatus "$unit")" = "success 0" ] ||
-        fail "the service did not stop in order: $(systemctl status --no-pager "$unit" 2>&1)"
+    local stopped
+    stopped="$(systemctl show -P Result "$unit") $(systemctl show -P ExecMainStatus "$unit")"
+    [ "$stopped" = "success 0" ] ||
+        fail "the service did not stop in order:" "$(systemctl status --no-pager "$unit" 2>&1)"
     "${root[@]}" rm -rf "$dropin_dir" "$standin_dir"
     "${root[@]}" systemctl daemon-reload
     passed "the service ran on the stand-in tuner as keelwave, served sentences and stopped with 0"
@@ -153,15 +162,16 @@ passed "every file in place, the options file a conffile, Depends: $depends"
 lintian_status=0
 lintian_report=$(lintian --fail-on error,warning "$deb" 2>&1) || lintian_status=$?
 lintian_report=$(grep -v 'running with root privileges' <<<"$lintian_report" || true)
-[ "$lintian_status" = 0 ] || fail "lintian:"$'\n'"$lintian_report"
+[ "$lintian_status" = 0 ] || fail "lintian:" "$lintian_report"
 passed "lintian: no error, no warning${lintian_report:+ ($lintian_report)}"
 
 before=$(machine_state)
 simulated=$("${root[@]}" apt-get install --simulate -qq "./$deb" 2>/dev/null | sed -n 's/^Inst //p')
 [ "$(cut -d' ' -f1 <<<"$simulated")" = keelwave ] ||
-    fail "apt would install more than keelwave, which a purge would leave behind:"$'\n'"$simulated"$'\n'"install those first (scripts/setup)"
-DEBIAN_FRONTEND=noninteractive "${root[@]}" apt-get install -y -qq "./$deb" >"$scratch/apt.log" 2>&1 ||
-    fail "apt could not install $deb:"$'\n'"$(cat "$scratch/apt.log")"
+    fail "apt would install more than keelwave, which a purge would leave behind:" "$simulated" \
+        "Install those first (scripts/setup)."
+DEBIAN_FRONTEND=noninteractive "${root[@]}" apt-get install -y -qq "./$deb" \
+    >"$scratch/apt.log" 2>&1 || fail "apt could not install $deb:" "$(cat "$scratch/apt.log")"
 [[ $(getent passwd keelwave | cut -d: -f3,6,7) == *:/nonexistent:/usr/sbin/nologin ]] ||
     fail "no keelwave system user without a login: $(getent passwd keelwave)"
 id -nG keelwave | grep -qw plugdev || fail "keelwave is not in plugdev: $(id -nG keelwave)"
@@ -181,7 +191,8 @@ while IFS= read -r line; do
     options=${options//\"/}
     read -ra arguments <<<"$options"
     /usr/bin/keelwave "${arguments[@]}" --help >/dev/null 2>"$scratch/error" ||
-        fail "keelwave refuses the example '$line' of /etc/default/keelwave: $(cat "$scratch/error")"
+        fail "keelwave refuses the example '$line' of /etc/default/keelwave:" \
+            "$(cat "$scratch/error")"
     examples=$((examples + 1))
 done < <(grep -E '^#?KEELWAVE_OPTIONS=' /etc/default/keelwave)
 passed "keelwave accepts all $examples settings of /etc/default/keelwave"
@@ -191,26 +202,29 @@ decoded=$(cd / && "${root[@]}" runuser -u keelwave -- /usr/bin/keelwave \
     -r /usr/share/keelwave/demo.cu8 --decoder sensitive |
     awk '$3 == "INFO" && $4 ~ /^!AIVDM,/ {print $4}' | sort) ||
     fail "keelwave -r /usr/share/keelwave/demo.cu8 fails as the keelwave user"
-[ "$decoded" = "$(sort data/demo.expected.txt)" ] ||
-    fail "the installed keelwave decoded the bundled recording wrongly:"$'\n'"$(diff <(echo "$decoded") <(sort data/demo.expected.txt) | head)"
-passed "as the keelwave user, the installed keelwave decodes all $(wc -l <data/demo.expected.txt) sentences of the bundled recording"
+expected=$(sort data/demo.expected.txt)
+[ "$decoded" = "$expected" ] ||
+    fail "the installed keelwave decoded the bundled recording wrongly:" \
+        "$(diff <(echo "$decoded") <(echo "$expected") | head)"
+passed "as the keelwave user, the installed keelwave decodes all $(wc -l <<<"$expected")" \
+    "sentences of the bundled recording"
 
 verified=$(systemd-analyze verify "/lib/systemd/system/$unit" 2>&1) ||
-    fail "systemd-analyze verify:"$'\n'"$verified"
-# Where systemd runs, verify may also speak of other units this one is ordered after.
+    fail "systemd-analyze verify:" "$verified"
+# Where systemd runs, verify may also speak of other units on the machine.
 ! grep -i keelwave <<<"$verified" || fail "systemd-analyze verify warns about $unit"
-"${root[@]}" systemctl enable "$unit" 2>/dev/null
+"${root[@]}" systemctl enable "$unit" 2>/dev/null || fail "systemctl enable $unit fails"
 passed "systemd-analyze verify: $unit clean; enabled"
 if [ -d /run/systemd/system ]; then
     start_on_standin
 else
-    echo "  skipped: starting $unit on the stand-in tuner, since systemd does not run here (a container)"
+    echo "  skipped: starting $unit on the stand-in tuner: systemd does not run here (a container)"
 fi
 
 "${root[@]}" apt-get purge -y -qq keelwave >"$scratch/apt.log" 2>&1 ||
-    fail "apt could not purge keelwave:"$'\n'"$(cat "$scratch/apt.log")"
+    fail "apt could not purge keelwave:" "$(cat "$scratch/apt.log")"
 changes=$(diff <(echo "$before") <(machine_state)) ||
-    fail "the purge left the machine changed:"$'\n'"$changes"
+    fail "the purge left the machine changed:" "$changes"
 passed "purged: the machine is as it was"
 
 echo "package: $checks passed, 0 failed, in $((SECONDS - started)) s"
