@@ -50,6 +50,10 @@ public:
     /// Blocks the source had to drop because a channel was still busy. Any thread.
     uint64_t droppedBlocks() { return ring ? ring->droppedBlocks() : 0; }
 
+    /// When a live source's first block arrived; nothing for a recording, or before it did.
+    /// Any thread.
+    std::optional<TimeAnchor> timeAnchor() { return ring ? ring->timeAnchor() : std::nullopt; }
+
 protected:
     /// Starts the thread that fills the ring.
     virtual void startPublishing() = 0;

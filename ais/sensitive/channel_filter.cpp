@@ -23,7 +23,7 @@ constexpr int32_t besselTerms = 30;
 /// 1e-16, so this keeps it at 1 far beyond float precision.
 constexpr int32_t renormaliseEvery = 4096;
 /// Outputs summed side by side by the baseline build (SSE2's registers hold four floats).
-constexpr int32_t narrowTile = 4;
+constexpr int32_t narrowFilterTile = 4;
 constexpr int32_t reach = rowTaps - 1;  // outputs before the chunk's first that it reads
 
 // Modified Bessel function of the first kind, order 0, by its power series.
@@ -113,7 +113,7 @@ template <int32_t tile>
 #endif
 
 float sumOutputsNarrow(ChannelFilter& filter, int32_t count, float* outputsRe, float* outputsIm) {
-    return sumOutputs<narrowTile>(filter, count, outputsRe, outputsIm);
+    return sumOutputs<narrowFilterTile>(filter, count, outputsRe, outputsIm);
 }
 
 }  // namespace
@@ -153,7 +153,7 @@ void initChannelFilter(ChannelFilter& filter, double channelOffsetHz) {
         filter.tileTurnsRe[j] = static_cast<float>(std::cos(-channelDecimation * turn * j));
         filter.tileTurnsIm[j] = static_cast<float>(std::sin(-channelDecimation * turn * j));
     }
-    for (const int32_t tile : {narrowTile, filterTile}) {
+    for (const int32_t tile : {narrowFilterTile, filterTile}) {
         filter.tileStepRe[tile == filterTile] = std::cos(-channelDecimation * turn * tile);
         filter.tileStepIm[tile == filterTile] = std::sin(-channelDecimation * turn * tile);
     }
