@@ -59,7 +59,7 @@ machine_state() {
     getent group
     find /etc /usr/bin /usr/share/doc /usr/share/man/man1 /usr/lib/systemd \
         /var/lib/systemd/deb-systemd-helper-enabled /var/lib/dpkg/info -xdev 2>/dev/null | sort
-    find /usr/share /run -maxdepth 1 | sort
+    find /usr/share /run /var/log -maxdepth 1 | sort
 }
 
 # options_in_help <program>: the long options its help lists, "-x --name" where there is a
@@ -95,14 +95,20 @@ check_manual_page() {
 }
 
 # start_on_standin: the installed service, as enabled, runs on the stand-in tuner playing the
-# bundled recording; a TCP client of the shipped options' port receives sentences; it runs as
-# its own user and stops in order on SIGTERM.
+# bundled recording, with the shipped options and a file output in its log folder; a TCP client
+# of the shipped port receives sentences, and so does the file; it runs as its own user and
+# stops in order on SIGTERM.
 start_on_standin() {
+    local written=/var/log/keelwave/package-test.nmea
     scripts/build release rtlsdr_standin >/dev/null
     "${root[@]}" install -d -m 755 "$standin_dir" "$dropin_dir"
     "${root[@]}" cp -L build/release/tests/standin/librtlsdr.so.0 "$standin_dir/"
-    printf '[Service]\nEnvironment=LD_LIBRARY_PATH=%s RTLSDR_STANDIN_DEVICES=1 %s %s\n' \
-        "$standin_dir" RTLSDR_STANDIN_INPUT=/usr/share/keelwave/demo.cu8 RTLSDR_STANDIN_REPEAT=0 |
+    # A later environment file overrides the options of the first.
+    grep '^KEELWAVE_OPTIONS=' /etc/default/keelwave | sed "s|\"\$| --output file:$written\"|" |
+        "${root[@]}" tee "$standin_dir/options" >/dev/null
+    printf '[Service]\nEnvironmentFile=%s\nEnvironment=LD_LIBRARY_PATH=%s %s %s %s\n' \
+        "$standin_dir/options" "$standin_dir" RTLSDR_STANDIN_DEVICES=1 \
+        RTLSDR_STANDIN_INPUT=/usr/share/keelwave/demo.cu8 RTLSDR_STANDIN_REPEAT=0 |
         "${root[@]}" tee "$dropin_dir/standin.conf" >/dev/null
     "${root[@]}" systemctl daemon-reload
     "${root[@]}" systemctl start "$unit"
@@ -114,6 +120,10 @@ start_on_standin() {
         sleep 0.2
     done
     [[ $line == '!AIVDM,'* ]] || fail "the service served '$line' rather than a sentence"
+    until "${root[@]}" grep -qs '^!AIVDM,' "$written"; do
+        ((SECONDS < deadline)) || fail "the service wrote no sentence to $written"
+        sleep 0.2
+    done
     local user
     user=$(stat -c %U "/proc/$(systemctl show -P MainPID "$unit")" 2>/dev/null || true)
     [ "$user" = keelwave ] || fail "the service runs as '$user', not keelwave"
@@ -124,7 +134,8 @@ start_on_standin() {
         fail "the service did not stop in order:" "$(systemctl status --no-pager "$unit" 2>&1)"
     "${root[@]}" rm -rf "$dropin_dir" "$standin_dir"
     "${root[@]}" systemctl daemon-reload
-    passed "the service ran on the stand-in tuner as keelwave, served sentences and stopped with 0"
+    passed "the service ran on the stand-in tuner as keelwave, served and wrote sentences," \
+        "stopped with 0"
 }
 
 if dpkg-query -W -f '${db:Status-Abbrev}' keelwave 2>/dev/null | grep -q '^.[^n]'; then
