@@ -29,9 +29,12 @@ struct BurstTiming {
     int64_t sample = 0;          ///< instant of the last known preamble symbol: this sample ...
     int32_t step = 0;            ///< ... plus step / timingSteps of a sample
     float turnPerSymbol = 0.0f;  ///< carrier frequency left, radians per symbol
-    float phase = 0.0f;          ///< carrier phase at preamble symbol 0, radians
-    float amplitude = 0.0f;      ///< carrier amplitude, in matched-filter output units
-    float match = 0.0f;          ///< normalised match of the preamble, 0..1
+    /// Carrier phase phi, radians, of the pseudo-symbols b_k = e^(j (phi + omega k + pi h s
+    /// (a_0 + ... + a_k))), s = -1 for conjugate bursts
+    float phase = 0.0f;
+    float amplitude = 0.0f;         ///< carrier amplitude, in matched-filter output units
+    float match = 0.0f;             ///< normalised match of the preamble, 0..1
+    float index = nominalIndex;     ///< modulation index h the preamble matches best
     bool conjugate = false;      ///< the transmitter's levels are the other way round
     int32_t training = 0;        ///< phase of its training (GmskReference::preambles)
 };

@@ -81,6 +81,7 @@ void initPreamble(PreambleReference& preamble, uint8_t firstTrainingBit, double 
             level = static_cast<int8_t>(-level);
         }
         levels[k] = level;
+        preamble.levels[k] = level;
         symbol = static_cast<int8_t>(symbol * level);
         preamble.symbols[k] = symbol;
     }
@@ -108,6 +109,23 @@ void initPreamble(PreambleReference& preamble, uint8_t firstTrainingBit, double 
         const double im = leak * (known(k + 1) - known(k - 1));
         preamble.outputs[k] = quarterTurns(k) * Iq{static_cast<float>(re), static_cast<float>(im)};
     }
+    for (int32_t i = 0; i < indexSteps; ++i) {
+        const double halfTurns = pi * (lowestIndex + i * static_cast<double>(indexStep));
+        Iq pseudo[preambleSymbols];
+        double sum = 0.0;
+        for (int32_t k = 0; k < preambleSymbols; ++k) {
+            sum += levels[k];
+            pseudo[k] = {static_cast<float>(std::cos(halfTurns * sum)),
+                         static_cast<float>(std::sin(halfTurns * sum))};
+        }
+        const auto at = [&pseudo](int32_t k) {
+            return k >= 0 && k < preambleSymbols ? pseudo[k] : Iq{};
+        };
+        for (int32_t k = 0; k < preambleSymbols; ++k) {
+            preamble.indexOutputs[i][k] = at(k) + (at(k - 1) + at(k + 1)) * static_cast<float>(leak) +
+                                          (at(k - 2) + at(k + 2)) * static_cast<float>(farLeak);
+        }
+    }
     for (int32_t k = 0; k < preambleSymbols; ++k) {
         preamble.turns[k] =
             k > firstKnownSymbol ? timesConj(preamble.outputs[k], preamble.outputs[k - 1]) : Iq{};
@@ -133,6 +151,7 @@ void initGmskReference(GmskReference& reference) {
     const double leak = pulseCorrelation(1) / ownEnergy;
     const double farLeak = pulseCorrelation(2) / ownEnergy;
     reference.neighbourLeak = static_cast<float>(leak);
+    reference.farLeak = static_cast<float>(farLeak);
 
     // A bit of level +1 between runs of the same or the other level.
     constexpr int32_t runBits = 2 * pulseSymbols + 1;

@@ -7,30 +7,72 @@ namespace keelwave::ais {
 
 namespace {
 
-/// Loop gains per symbol: proportional (phase) and integral (frequency). Damping
-/// 0.05 / (2 sqrt(0.001)) = 0.79, natural frequency sqrt(0.001) = 0.032 radians per symbol.
-constexpr float phaseGain = 0.05f;
-constexpr float frequencyGain = 0.001f;
+/// How sure the preamble leaves the carrier, as standard deviations: its phase and frequency
+/// from 29 symbols near the noise, the drift unknown (300 Hz over a burst is 8e-4), the index
+/// from the grid's parabola.
+constexpr CarrierSpread preambleSpread = {0.3, 0.03, 0.002, 0.04};
+/// How far the carrier wanders per symbol beyond the model: oscillator phase noise, the
+/// pulse's shape (BT 0.3 to 0.5 instead of 0.4) and the remainder of Laurent's decomposition.
+constexpr CarrierWalk symbolWalk = {0.03, 0.0003};
 /// Phase errors are clipped here: at low signal to noise a single noisy symbol must not throw
-/// the loop by more than a fraction of a radian.
-constexpr float largestPhaseError = 1.0f;
+/// the filter by more than a fraction of a radian.
+constexpr double largestPhaseError = 1.2;
+/// Share of each symbol's residual that moves the amplitude and the noise estimates.
+constexpr float amplitudeTracking = 0.02f;
+constexpr float noiseTracking = 0.05f;
+/// Noise variance (of z / A) below which the measurements are not trusted further: the
+/// model's own error at high signal to noise.
+constexpr float noiseFloor = 0.01f;
+/// Levels tried at once: a_k, a_(k+1), a_(k+2).
+constexpr int32_t lookahead = 3;
+constexpr int32_t ways = 1 << lookahead;
+/// Share of the energy of a unit pseudo-symbol with its neighbours through the filter, for
+/// the noise estimate at the start: mean |zref|^2 over the preamble is about 1.2.
+constexpr float meanOutputPower = 1.2f;
 /// Share of each turn's error that moves the frequency when deciding by turns: the estimate
 /// follows a drift within some ten symbols.
 constexpr float driftTracking = 0.1f;
 
-// e^(-j x) for the small turns of one symbol (|x| below 0.5), by its Taylor series to x^5.
-Iq turnBack(float x) {
-    const float x2 = x * x;
-    const float cosine = 1.0f - x2 * (0.5f - x2 * (1.0f / 24.0f));
-    const float sine = x * (1.0f - x2 * (1.0f / 6.0f - x2 * (1.0f / 120.0f)));
-    return {cosine, -sine};
+inline Iq phasor(double angle) {
+    return {static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle))};
+}
+
+// What the levels a_k .. a_(k+2) of `way` (bit i set: a_(k+i) = -1) make of z_k and z_(k+1),
+// relative to b_(k-1) and in units of A; `before` is the level a_(k-1), `up` and `down` the
+// turns e^(j (omega +- pi h s)) of a level +1 and -1.
+struct Expected {
+    Iq now;
+    Iq next;
+};
+
+Expected expectedOutputs(int32_t way, Iq up, Iq down, int32_t before, float leak, float farLeak) {
+    const auto turn = [&](int32_t i) { return (way >> i & 1) != 0 ? down : up; };
+    const Iq back = before > 0 ? conj(up) : conj(down);  // b_(k-2) / b_(k-1)
+    const Iq b0 = turn(0);
+    const Iq b1 = b0 * turn(1);
+    const Iq b2 = b1 * turn(2);
+    const Iq one{1.0f, 0.0f};
+    return {b0 + (one + b1) * leak + (back + b2) * farLeak, b1 + (b0 + b2) * leak + one * farLeak};
+}
+
+// The metric of a way: how well it explains u_k and u_(k+1) (outputs over A, turned back to
+// b_(k-1)'s phase).
+float wayMetric(const Expected& expected, Iq now, Iq next) {
+    const Iq d0 = timesConj(now, expected.now);
+    const Iq d1 = timesConj(next, expected.next);
+    return d0.re - 0.5f * norm(expected.now) + d1.re - 0.5f * norm(expected.next);
 }
 
 }  // namespace
 
 void startTracking(SymbolTracker& tracker, const BurstTiming& timing) {
     tracker.timing = timing;
-    tracker.rotator = {std::cos(timing.phase), -std::sin(timing.phase)};
+    // The filter starts at b_(-1), a symbol before the preamble's first.
+    startCarrierTrack(tracker.carrier, timing.phase - timing.turnPerSymbol, timing.turnPerSymbol,
+                      timing.index, preambleSpread);
+    tracker.amplitude = timing.amplitude;
+    const float match = std::max(timing.match, 0.05f);
+    tracker.noise = std::max(noiseFloor, (1.0f / match - 1.0f) * meanOutputPower);
     tracker.turnPerSymbol = timing.turnPerSymbol;
     tracker.previous = Iq{};
 }
@@ -38,31 +80,69 @@ void startTracking(SymbolTracker& tracker, const BurstTiming& timing) {
 void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const float* re,
                   const float* im, int32_t end, SoftSymbols& symbols) {
     const BurstTiming& timing = tracker.timing;
-    const float amplitude = timing.amplitude;
-    const float leak = timing.conjugate ? -reference.neighbourLeak : reference.neighbourLeak;
+    const PreambleReference& preamble = reference.preambles[timing.training];
+    const int32_t sign = timing.conjugate ? -1 : 1;
+    const float leak = reference.neighbourLeak;
+    const float farLeak = reference.farLeak;
     for (int32_t k = symbols.count; k < end; ++k) {
         const int32_t at = (k - lastKnownSymbol) * samplesPerSymbol;
-        const Iq z = matchedOutput(reference, re + at, im + at, timing.step);
-        const Iq turns = timing.conjugate ? conj(quarterTurns(k)) : quarterTurns(k);
-        const Iq v = timesConj(z, turns) * tracker.rotator;
-        const float soft = v.re / amplitude;
-        const int8_t decision = k < preambleSymbols
-                                    ? reference.preambles[timing.training].symbols[k]
-                                    : static_cast<int8_t>(soft < 0.0f ? -1 : 1);
-        symbols.decisions[k] = decision;
-        symbols.reliabilities[k] = std::fabs(soft);
-        float error = 0.0f;
-        if (k >= 2) {
-            const float neighbours =
-                leak * amplitude * static_cast<float>(decision - symbols.decisions[k - 2]);
-            error = (tracker.previous.im - neighbours) * symbols.decisions[k - 1] / amplitude;
-            error = std::clamp(error, -largestPhaseError, largestPhaseError);
+        const double* state = tracker.carrier.state;
+        const Iq back = phasor(-state[0]) * (1.0f / tracker.amplitude);
+        const Iq now = matchedOutput(reference, re + at, im + at, timing.step) * back;
+        const Iq next =
+            matchedOutput(reference, re + at + samplesPerSymbol, im + at + samplesPerSymbol,
+                          timing.step) *
+            back;
+        const double halfTurn = pi * state[3] * sign;
+        const Iq up = phasor(state[1] + halfTurn);
+        const Iq down = phasor(state[1] - halfTurn);
+        // The level before; before the preamble the ramp's, which leaks in only through r2.
+        int32_t before = 1;
+        if (k > 0) {
+            before = k - 1 < preambleSymbols ? preamble.levels[k - 1]
+                                             : symbols.decisions[k - 1] * symbols.decisions[k - 2];
         }
-        tracker.previous = v;
-        tracker.rotator = tracker.rotator * turnBack(tracker.turnPerSymbol + phaseGain * error);
-        tracker.turnPerSymbol += frequencyGain * error;
-        // One Newton step towards magnitude 1 keeps the rotator from drifting in size.
-        tracker.rotator = tracker.rotator * (1.5f - 0.5f * norm(tracker.rotator));
+        // Every way the three levels may go, those of the preamble held at what it sends.
+        float best[2] = {-1e30f, -1e30f};  // by a_k: +1, -1
+        float bestMetric = -1e30f;
+        int32_t bestWay = 0;
+        Expected bestExpected{};
+        for (int32_t way = 0; way < ways; ++way) {
+            bool possible = true;
+            for (int32_t i = 0; i < lookahead && k + i < preambleSymbols; ++i) {
+                possible = possible && ((way >> i & 1) != 0) == (preamble.levels[k + i] < 0);
+            }
+            if (!possible) {
+                continue;
+            }
+            const Expected expected = expectedOutputs(way, up, down, before, leak, farLeak);
+            const float metric = wayMetric(expected, now, next);
+            best[way & 1] = std::max(best[way & 1], metric);
+            if (metric > bestMetric) {
+                bestMetric = metric;
+                bestWay = way;
+                bestExpected = expected;
+            }
+        }
+        const int32_t level = (bestWay & 1) != 0 ? -1 : 1;
+        const int8_t previous = k > 0 ? symbols.decisions[k - 1] : int8_t{1};
+        symbols.decisions[k] = k < preambleSymbols ? preamble.symbols[k]
+                                                   : static_cast<int8_t>(previous * level);
+        symbols.reliabilities[k] = 0.5f * std::fabs(best[0] - best[1]);
+        // The filter moves on by the level decided and learns from the symbol's phase error.
+        advanceCarrier(tracker.carrier, sign * level, symbolWalk);
+        const Iq residual = now - bestExpected.now;
+        const float expectedPower = norm(bestExpected.now);
+        if (k >= firstKnownSymbol) {
+            const Iq error = timesConj(now, bestExpected.now);
+            const double phaseError =
+                std::clamp(static_cast<double>(std::atan2(error.im, error.re)),
+                           -largestPhaseError, largestPhaseError);
+            correctCarrier(tracker.carrier, phaseError, tracker.noise / (2.0f * expectedPower));
+            tracker.amplitude *= 1.0f + amplitudeTracking * (error.re / expectedPower - 1.0f);
+            tracker.noise += noiseTracking * (norm(residual) - tracker.noise);
+            tracker.noise = std::max(tracker.noise, noiseFloor);
+        }
     }
     symbols.count = std::max(symbols.count, end);
 }

@@ -1,23 +1,34 @@
 #pragma once
 
 #include "ais/sensitive/burst_sync.hpp"
+#include "ais/sensitive/carrier_track.hpp"
 #include "ais/sensitive/gmsk_reference.hpp"
 
 #include <cstdint>
 
-// Decides a burst's pseudo-symbols one by one, following the carrier's phase.
+// Decides a burst's symbols one by one, following the carrier's phase and the transmitter's
+// modulation index.
 //
 // Symbol k is the matched filter's output at the preamble's timing plus 5 (k - 30) samples:
 // the bit clock of a transmitter 100 ppm off moves it by a twentieth of a sample over the
-// longest frame, too little to follow. Turned back by j^k (or (-j)^k for reversed levels) and
-// by the tracked phase, v_k = A (c_k + j s r1 (c_(k+1) - c_(k-1))), s = +-1 with the levels:
-// the sign of Re(v_k) decides c_k and |Re(v_k)| / A is how sure that is.
+// longest frame, too little to follow. Through the filter, a burst of index h is close to
+//   z_k = A (b_k + r1 (b_(k-1) + b_(k+1)) + r2 (b_(k-2) + b_(k+2))),
+//   b_k = b_(k-1) e^(j (omega + pi h s a_k)),
+// a_k = +-1 the level of bit k (s = -1 for a transmitter whose levels are the other way round).
+// For h = 1/2 the b_k fall on four points and each symbol could be decided alone; for any other
+// index the phase a symbol ends on depends on every level before it. So the levels are decided
+// one at a time, each against what the levels already decided make: the three levels a_k,
+// a_(k+1), a_(k+2) are tried in all eight ways against z_k and z_(k+1), and a_k is taken from
+// the way that explains both best (the Gaussian metric Re(z conj(zhat)) - |zhat|^2 / 2). A wrong
+// level is then most often a pair, a_k and a_(k+1) swapped, after which the phase is right
+// again; that pair is the symbol c_k = a_k c_(k-1) turned over, which the frame search turns
+// back. How sure a decision is comes from the metric's margin over the best way with the other
+// a_k: (M - M_other) / 2A^2, about 1 for a clean symbol, as the old reading's |Re(v_k)| / A.
 //
-// A second-order phase-locked loop keeps the phase: its error is Im(v_k) less the leak of the
-// neighbours, times c_k, once c_(k+1) is decided too (one symbol late). Over the preamble the
-// known symbols stand in for the decisions. The loop's noise bandwidth is about 170 Hz, enough
-// to follow the frequency left by the preamble's estimate, while its phase jitter at 2 dB
-// signal to noise stays near 0.07 radians.
+// The phase, frequency, drift and index follow a Kalman filter (carrier_track.hpp) fed with
+// each symbol's phase error against the decided levels. Over the preamble the known levels
+// stand in for the decisions, so the index and frequency the preamble left are refined before
+// the first data symbol; the data's runs of equal levels go on refining them.
 
 namespace keelwave::ais {
 
@@ -38,19 +49,22 @@ struct SoftSymbols {
     bool byLevels = false;
 };
 
-/// The loop's state between symbols.
+/// The reading's state between symbols.
 struct SymbolTracker {
     BurstTiming timing;
-    Iq rotator;           ///< e^(-j phase) for the next symbol
-    float turnPerSymbol;  ///< the loop's frequency, radians per symbol
-    Iq previous;          ///< v of the last symbol, whose phase error is still to come
+    CarrierTrack carrier;  ///< the coherent reading's phase, frequency, drift and index
+    float amplitude;       ///< A, tracked
+    float noise;           ///< variance of z / A about what the levels make, tracked
+    float turnPerSymbol;   ///< the reading by turns: its frequency, radians per symbol
+    Iq previous;           ///< the reading by turns: the channel's sample one symbol back
 };
 
-/// Starts the loop at the preamble's phase and frequency; the first symbol is symbol 0.
+/// Starts at the preamble's phase, frequency and index; the first symbol is symbol 0.
 void startTracking(SymbolTracker& tracker, const BurstTiming& timing);
 
 /// Decides symbols symbols.count up to `end` (at most burstSymbolCapacity). `re` and `im`
-/// hold the frequency-corrected channel samples, index 0 at timing.sample.
+/// hold the frequency-corrected channel samples, index 0 at timing.sample, up to the filter's
+/// lag past symbol `end` (one symbol beyond the last decided).
 void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const float* re,
                   const float* im, int32_t end, SoftSymbols& symbols);
 
