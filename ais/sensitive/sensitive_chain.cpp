@@ -177,7 +177,7 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
     symbols.byLevels = false;
     startFrame(search);
     const auto decideUntil = [&](int32_t end) {
-        fill(candidateLead + shift + (end - lastKnownSymbol) * samplesPerSymbol +
+        fill(candidateLead + shift + (end - 1 + readingLookahead - lastKnownSymbol) * samplesPerSymbol +
              matchedFilterLag + 2);
         if (byTurns) {
             trackTurns(tracker, reference, re + shift, im + shift, end, symbols);

@@ -10,10 +10,10 @@ namespace {
 /// How sure the preamble leaves the carrier, as standard deviations: its phase and frequency
 /// from 29 symbols near the noise, the drift unknown (300 Hz over a burst is 8e-4), the index
 /// from the grid's parabola.
-constexpr CarrierSpread preambleSpread = {0.3, 0.03, 0.002, 0.04};
+constexpr CarrierSpread preambleSpread = {0.3, 0.03, 0.0002, 0.04};
 /// How far the carrier wanders per symbol beyond the model: oscillator phase noise, the
 /// pulse's shape (BT 0.3 to 0.5 instead of 0.4) and the remainder of Laurent's decomposition.
-constexpr CarrierWalk symbolWalk = {0.03, 0.0003};
+constexpr CarrierWalk symbolWalk = {0.005, 0.00005};
 /// Phase errors are clipped here: at low signal to noise a single noisy symbol must not throw
 /// the filter by more than a fraction of a radian.
 constexpr double largestPhaseError = 1.2;
@@ -24,7 +24,7 @@ constexpr float noiseTracking = 0.05f;
 /// model's own error at high signal to noise.
 constexpr float noiseFloor = 0.01f;
 /// Levels tried at once: a_k, a_(k+1), a_(k+2).
-constexpr int32_t lookahead = 3;
+constexpr int32_t lookahead = readingLookahead + 1;
 constexpr int32_t ways = 1 << lookahead;
 /// Share of the energy of a unit pseudo-symbol with its neighbours through the filter, for
 /// the noise estimate at the start: mean |zref|^2 over the preamble is about 1.2.
@@ -37,30 +37,35 @@ inline Iq phasor(double angle) {
     return {static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle))};
 }
 
-// What the levels a_k .. a_(k+2) of `way` (bit i set: a_(k+i) = -1) make of z_k and z_(k+1),
-// relative to b_(k-1) and in units of A; `before` is the level a_(k-1), `up` and `down` the
-// turns e^(j (omega +- pi h s)) of a level +1 and -1.
-struct Expected {
-    Iq now;
-    Iq next;
-};
+// Ungerboeck's metric of a way: how well its pseudo-symbols explain the outputs u_k .. u_(k+2)
+// (over A, turned back to b_(k-1)'s phase). The matched filter's noise is correlated between
+// neighbours as its pulse is, so each output is weighed against its own pseudo-symbol only,
+// less what the pseudo-symbols before it leak into it: the sum over m of
+// Re(conj(b_m) (u_m - r1 b_(m-1) - r2 b_(m-2))). `back` is b_(k-2) / b_(k-1) from the levels
+// decided; `up` and `down` are the turns e^(j (omega +- pi h s)) of a level +1 and -1.
+float wayMetric(int32_t way, Iq up, Iq down, Iq back, const Iq* outputs, float leak,
+                float farLeak) {
+    Iq before2 = back;
+    Iq before1{1.0f, 0.0f};
+    float metric = 0.0f;
+    for (int32_t i = 0; i < lookahead; ++i) {
+        const Iq b = before1 * ((way >> i & 1) != 0 ? down : up);
+        const Iq left = outputs[i] - before1 * leak - before2 * farLeak;
+        metric += left.re * b.re + left.im * b.im;
+        before2 = before1;
+        before1 = b;
+    }
+    return metric;
+}
 
-Expected expectedOutputs(int32_t way, Iq up, Iq down, int32_t before, float leak, float farLeak) {
+// What the filter's output at symbol k is when the levels go as `way` says, relative to
+// b_(k-1) and in units of A: the measurement the phase error is taken against.
+Iq expectedOutput(int32_t way, Iq up, Iq down, Iq back, float leak, float farLeak) {
     const auto turn = [&](int32_t i) { return (way >> i & 1) != 0 ? down : up; };
-    const Iq back = before > 0 ? conj(up) : conj(down);  // b_(k-2) / b_(k-1)
     const Iq b0 = turn(0);
     const Iq b1 = b0 * turn(1);
     const Iq b2 = b1 * turn(2);
-    const Iq one{1.0f, 0.0f};
-    return {b0 + (one + b1) * leak + (back + b2) * farLeak, b1 + (b0 + b2) * leak + one * farLeak};
-}
-
-// The metric of a way: how well it explains u_k and u_(k+1) (outputs over A, turned back to
-// b_(k-1)'s phase).
-float wayMetric(const Expected& expected, Iq now, Iq next) {
-    const Iq d0 = timesConj(now, expected.now);
-    const Iq d1 = timesConj(next, expected.next);
-    return d0.re - 0.5f * norm(expected.now) + d1.re - 0.5f * norm(expected.next);
+    return b0 + (Iq{1.0f, 0.0f} + b1) * leak + (back + b2) * farLeak;
 }
 
 }  // namespace
@@ -87,26 +92,28 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
     for (int32_t k = symbols.count; k < end; ++k) {
         const int32_t at = (k - lastKnownSymbol) * samplesPerSymbol;
         const double* state = tracker.carrier.state;
-        const Iq back = phasor(-state[0]) * (1.0f / tracker.amplitude);
-        const Iq now = matchedOutput(reference, re + at, im + at, timing.step) * back;
-        const Iq next =
-            matchedOutput(reference, re + at + samplesPerSymbol, im + at + samplesPerSymbol,
-                          timing.step) *
-            back;
+        const Iq toUnit = phasor(-state[0]) * (1.0f / tracker.amplitude);
+        Iq outputs[lookahead];
+        for (int32_t i = 0; i < lookahead; ++i) {
+            const int32_t from = at + i * samplesPerSymbol;
+            outputs[i] = matchedOutput(reference, re + from, im + from, timing.step) * toUnit;
+        }
         const double halfTurn = pi * state[3] * sign;
         const Iq up = phasor(state[1] + halfTurn);
         const Iq down = phasor(state[1] - halfTurn);
         // The level before; before the preamble the ramp's, which leaks in only through r2.
-        int32_t before = 1;
-        if (k > 0) {
-            before = k - 1 < preambleSymbols ? preamble.levels[k - 1]
-                                             : symbols.decisions[k - 1] * symbols.decisions[k - 2];
-        }
+        const auto levelAt = [&](int32_t i) -> int32_t {
+            if (i < 0) {
+                return 1;
+            }
+            return i < preambleSymbols ? preamble.levels[i]
+                                       : symbols.decisions[i] * symbols.decisions[i - 1];
+        };
+        const Iq back = conj(levelAt(k - 1) > 0 ? up : down);
         // Every way the three levels may go, those of the preamble held at what it sends.
         float best[2] = {-1e30f, -1e30f};  // by a_k: +1, -1
         float bestMetric = -1e30f;
         int32_t bestWay = 0;
-        Expected bestExpected{};
         for (int32_t way = 0; way < ways; ++way) {
             bool possible = true;
             for (int32_t i = 0; i < lookahead && k + i < preambleSymbols; ++i) {
@@ -115,13 +122,11 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
             if (!possible) {
                 continue;
             }
-            const Expected expected = expectedOutputs(way, up, down, before, leak, farLeak);
-            const float metric = wayMetric(expected, now, next);
+            const float metric = wayMetric(way, up, down, back, outputs, leak, farLeak);
             best[way & 1] = std::max(best[way & 1], metric);
             if (metric > bestMetric) {
                 bestMetric = metric;
                 bestWay = way;
-                bestExpected = expected;
             }
         }
         const int32_t level = (bestWay & 1) != 0 ? -1 : 1;
@@ -131,10 +136,11 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         symbols.reliabilities[k] = 0.5f * std::fabs(best[0] - best[1]);
         // The filter moves on by the level decided and learns from the symbol's phase error.
         advanceCarrier(tracker.carrier, sign * level, symbolWalk);
-        const Iq residual = now - bestExpected.now;
-        const float expectedPower = norm(bestExpected.now);
+        const Iq expected = expectedOutput(bestWay, up, down, back, leak, farLeak);
+        const Iq residual = outputs[0] - expected;
+        const float expectedPower = norm(expected);
         if (k >= firstKnownSymbol) {
-            const Iq error = timesConj(now, bestExpected.now);
+            const Iq error = timesConj(outputs[0], expected);
             const double phaseError =
                 std::clamp(static_cast<double>(std::atan2(error.im, error.re)),
                            -largestPhaseError, largestPhaseError);

@@ -37,6 +37,8 @@ namespace keelwave::ais {
 constexpr int32_t longestFrameSymbols = 540;
 /// Symbols of the longest burst, from preamble symbol 0.
 constexpr int32_t burstSymbolCapacity = preambleSymbols + longestFrameSymbols;
+/// Symbols past the one being decided whose outputs the coherent reading weighs.
+constexpr int32_t readingLookahead = 2;
 
 /// A burst's decided symbols.
 struct SoftSymbols {
@@ -64,7 +66,7 @@ void startTracking(SymbolTracker& tracker, const BurstTiming& timing);
 
 /// Decides symbols symbols.count up to `end` (at most burstSymbolCapacity). `re` and `im`
 /// hold the frequency-corrected channel samples, index 0 at timing.sample, up to the filter's
-/// lag past symbol `end` (one symbol beyond the last decided).
+/// lag past symbol end - 1 + readingLookahead.
 void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const float* re,
                   const float* im, int32_t end, SoftSymbols& symbols);
 
