@@ -23,7 +23,7 @@ const int32_t nominalStep =
 
 struct PreambleMatch {
     float turnPerSymbol = 0.0f;
-    float phase = 0.0f;  // at middleSymbol
+    Iq sum;  // of the carrier turned back to middleSymbol: its angle is the phase there
     float amplitude = 0.0f;
     float match = 0.0f;
 };
@@ -32,13 +32,6 @@ struct PreambleMatch {
 struct PreambleOutputs {
     Iq z[knownSymbols];
     float power = 0.0f;  // sum |z_k|^2
-};
-
-// The outputs times the conjugate reference: the carrier alone, p_k = A e^(j (phi + omega k)).
-struct PreambleCarrier {
-    Iq carrier[knownSymbols];
-    float outputPower = 0.0f;     // sum |z_k|^2
-    float referencePower = 0.0f;  // sum |zref_k|^2
 };
 
 PreambleOutputs preambleOutputs(const GmskReference& gmsk, const float* re, const float* im,
@@ -52,47 +45,69 @@ PreambleOutputs preambleOutputs(const GmskReference& gmsk, const float* re, cons
     return result;
 }
 
-PreambleCarrier preambleCarrier(const PreambleOutputs& outputs, const Iq* reference,
-                                bool conjugate) {
-    PreambleCarrier result;
-    result.outputPower = outputs.power;
+// The reference of one index, conjugated for reversed levels, over the known symbols.
+struct KnownReference {
+    Iq outputs[knownSymbols];
+    float power = 0.0f;  // sum |zref_k|^2
+};
+
+KnownReference knownReference(const Iq* outputs, bool conjugate) {
+    KnownReference result;
     for (int32_t i = 0; i < knownSymbols; ++i) {
-        const Iq expected = reference[firstKnownSymbol + i];
-        result.carrier[i] = timesConj(outputs.z[i], conjugate ? conj(expected) : expected);
-        result.referencePower += norm(expected);
+        const Iq expected = outputs[firstKnownSymbol + i];
+        result.outputs[i] = conjugate ? conj(expected) : expected;
+        result.power += norm(expected);
     }
     return result;
 }
 
-// The carrier's turn per symbol over the training, by Luise and Reggiannini's estimator.
-float carrierTurn(const PreambleCarrier& preamble) {
+// The carrier's turn per symbol over the training, by Luise and Reggiannini's estimator on
+// p_k = z_k conj(zref_k) = A e^(j (phi + omega k)).
+float carrierTurn(const PreambleOutputs& outputs, const KnownReference& reference) {
+    Iq carrier[trainingKnown];
+    for (int32_t i = 0; i < trainingKnown; ++i) {
+        carrier[i] = timesConj(outputs.z[i], reference.outputs[i]);
+    }
     Iq lagged;
     for (int32_t m = 1; m <= frequencyLags; ++m) {
         for (int32_t i = m; i < trainingKnown; ++i) {
-            lagged = lagged + timesConj(preamble.carrier[i], preamble.carrier[i - m]);
+            lagged = lagged + timesConj(carrier[i], carrier[i - m]);
         }
     }
     return 2.0f * std::atan2(lagged.im, lagged.re) / (frequencyLags + 1);
 }
 
-// The carrier summed coherently with its turn taken out.
-PreambleMatch coherentMatch(const PreambleCarrier& preamble, float turnPerSymbol) {
-    // Each p_k turned back to the middle symbol's phase by a rotator stepping one symbol on.
+// e^(-j omega (k - middleSymbol)) over the known symbols: what turns each p_k back to the
+// middle symbol's phase.
+struct TurnBack {
+    Iq turns[knownSymbols];
+};
+
+TurnBack turnBack(float turnPerSymbol) {
+    TurnBack result;
     const float start = -turnPerSymbol * (firstKnownSymbol - middleSymbol);
     Iq rotator{std::cos(start), std::sin(start)};
-    const Iq stepBack{std::cos(turnPerSymbol), -std::sin(turnPerSymbol)};
+    const Iq step{std::cos(turnPerSymbol), -std::sin(turnPerSymbol)};
+    for (Iq& turn : result.turns) {
+        turn = rotator;
+        rotator = rotator * step;
+    }
+    return result;
+}
+
+// The carrier summed coherently with its turn taken out.
+PreambleMatch coherentMatch(const PreambleOutputs& outputs, const KnownReference& reference,
+                            const TurnBack& back, float turnPerSymbol) {
     Iq sum;
     for (int32_t i = 0; i < knownSymbols; ++i) {
-        sum = sum + preamble.carrier[i] * rotator;
-        rotator = rotator * stepBack;
+        sum = sum + timesConj(outputs.z[i], reference.outputs[i]) * back.turns[i];
     }
     PreambleMatch result;
     result.turnPerSymbol = turnPerSymbol;
+    result.sum = sum;
     const float sumPower = norm(sum);
-    result.phase = std::atan2(sum.im, sum.re);
-    const float referencePower = preamble.referencePower;
-    result.amplitude = referencePower > 0.0f ? std::sqrt(sumPower) / referencePower : 0.0f;
-    const float scale = preamble.outputPower * referencePower;
+    result.amplitude = reference.power > 0.0f ? std::sqrt(sumPower) / reference.power : 0.0f;
+    const float scale = outputs.power * reference.power;
     result.match = scale > 0.0f ? sumPower / scale : 0.0f;
     return result;
 }
@@ -102,35 +117,36 @@ PreambleMatch coherentMatch(const PreambleCarrier& preamble, float turnPerSymbol
 struct IndexMatch {
     PreambleMatch match;
     float index = nominalIndex;
+    int32_t step = 0;
 };
 
 IndexMatch matchIndex(const PreambleReference& preamble, const PreambleOutputs& outputs,
                       bool conjugate) {
     // The frequency from the training, where the index hardly matters, serves every index.
-    const float turn = carrierTurn(
-        preambleCarrier(outputs, preamble.indexOutputs[nominalStep], conjugate));
+    const float turn =
+        carrierTurn(outputs, knownReference(preamble.indexOutputs[nominalStep], conjugate));
+    const TurnBack back = turnBack(turn);
     float matches[indexSteps];
     IndexMatch best;
-    int32_t bestStep = 0;
     for (int32_t i = 0; i < indexSteps; ++i) {
-        const PreambleMatch match =
-            coherentMatch(preambleCarrier(outputs, preamble.indexOutputs[i], conjugate), turn);
+        const PreambleMatch match = coherentMatch(
+            outputs, knownReference(preamble.indexOutputs[i], conjugate), back, turn);
         matches[i] = match.match;
         if (match.match > best.match.match) {
             best.match = match;
-            bestStep = i;
+            best.step = i;
         }
     }
     float fraction = 0.0f;
-    if (bestStep > 0 && bestStep < indexSteps - 1) {
-        const float left = matches[bestStep - 1];
-        const float right = matches[bestStep + 1];
-        const float curvature = left - 2.0f * matches[bestStep] + right;
+    if (best.step > 0 && best.step < indexSteps - 1) {
+        const float left = matches[best.step - 1];
+        const float right = matches[best.step + 1];
+        const float curvature = left - 2.0f * matches[best.step] + right;
         if (curvature < 0.0f) {
             fraction = 0.5f * (left - right) / curvature;
         }
     }
-    best.index = lowestIndex + (static_cast<float>(bestStep) + fraction) * indexStep;
+    best.index = lowestIndex + (static_cast<float>(best.step) + fraction) * indexStep;
     return best;
 }
 
@@ -143,17 +159,15 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     const PreambleReference& preamble = reference.preambles[candidate.training];
     const IndexMatch first =
         matchIndex(preamble, preambleOutputs(reference, re, im, 0, 0), candidate.conjugate);
-    const auto firstStep =
-        std::clamp(static_cast<int32_t>(std::lround((first.index - lowestIndex) / indexStep)), 0,
-                   indexSteps - 1);
+    const KnownReference firstReference =
+        knownReference(preamble.indexOutputs[first.step], candidate.conjugate);
+    const TurnBack firstBack = turnBack(first.match.turnPerSymbol);
     float matches[2 * timingSearch + 1];
     int32_t best = 0;
     for (int32_t i = 0; i <= 2 * timingSearch; ++i) {
         const int32_t offset = i - timingSearch;
-        matches[i] = coherentMatch(preambleCarrier(preambleOutputs(reference, re, im, offset, 0),
-                                                   preamble.indexOutputs[firstStep],
-                                                   candidate.conjugate),
-                                   first.match.turnPerSymbol)
+        matches[i] = coherentMatch(preambleOutputs(reference, re, im, offset, 0), firstReference,
+                                   firstBack, first.match.turnPerSymbol)
                          .match;
         if (matches[i] > matches[best]) {
             best = i;
@@ -197,7 +211,8 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     timing.sample = candidate.instant + whole;
     timing.step = step;
     timing.turnPerSymbol = final.match.turnPerSymbol;
-    timing.phase = final.match.phase - final.match.turnPerSymbol * middleSymbol;
+    timing.phase = std::atan2(final.match.sum.im, final.match.sum.re) -
+                   final.match.turnPerSymbol * middleSymbol;
     timing.amplitude = final.match.amplitude;
     timing.match = final.match.match;
     timing.index = final.index;

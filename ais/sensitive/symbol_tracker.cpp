@@ -33,29 +33,80 @@ constexpr float meanOutputPower = 1.2f;
 /// follows a drift within some ten symbols.
 constexpr float driftTracking = 0.1f;
 
-inline Iq phasor(double angle) {
-    return {static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle))};
+/// Terms of the series for sine and cosine of half an angle up to pi/2: their errors there
+/// stay below 3e-5, and below 1e-4 after the doubling.
+constexpr float inverseFactorials[] = {1.0f / 2.0f, 1.0f / 6.0f, 1.0f / 24.0f, 1.0f / 120.0f,
+                                       1.0f / 720.0f, 1.0f / 5040.0f, 1.0f / 40320.0f,
+                                       1.0f / 362880.0f};
+
+// e^(j x) without the library's calls: x brought within +-pi, the series at x / 2, doubled.
+Iq phasor(float x) {
+    constexpr auto turn = static_cast<float>(2.0 * pi);
+    x -= turn * std::nearbyint(x / turn);
+    const float h = 0.5f * x;
+    const float h2 = h * h;
+    const float* f = inverseFactorials;
+    const float c = 1.0f - h2 * (f[0] - h2 * (f[2] - h2 * (f[4] - h2 * f[6])));
+    const float s = h * (1.0f - h2 * (f[1] - h2 * (f[3] - h2 * (f[5] - h2 * f[7]))));
+    return {c * c - s * s, 2.0f * c * s};
 }
 
-// Ungerboeck's metric of a way: how well its pseudo-symbols explain the outputs u_k .. u_(k+2)
-// (over A, turned back to b_(k-1)'s phase). The matched filter's noise is correlated between
-// neighbours as its pulse is, so each output is weighed against its own pseudo-symbol only,
-// less what the pseudo-symbols before it leak into it: the sum over m of
-// Re(conj(b_m) (u_m - r1 b_(m-1) - r2 b_(m-2))). `back` is b_(k-2) / b_(k-1) from the levels
-// decided; `up` and `down` are the turns e^(j (omega +- pi h s)) of a level +1 and -1.
-float wayMetric(int32_t way, Iq up, Iq down, Iq back, const Iq* outputs, float leak,
-                float farLeak) {
-    Iq before2 = back;
-    Iq before1{1.0f, 0.0f};
-    float metric = 0.0f;
-    for (int32_t i = 0; i < lookahead; ++i) {
-        const Iq b = before1 * ((way >> i & 1) != 0 ? down : up);
-        const Iq left = outputs[i] - before1 * leak - before2 * farLeak;
-        metric += left.re * b.re + left.im * b.im;
-        before2 = before1;
-        before1 = b;
+// The angle of `v` within +-pi, to about 1e-4 radians: atan on the octant by its minimax
+// polynomial, then the octant's symmetries.
+float angleOf(Iq v) {
+    const float ax = std::fabs(v.re);
+    const float ay = std::fabs(v.im);
+    const float big = std::max(ax, ay);
+    if (!(big > 0.0f)) {
+        return 0.0f;
     }
-    return metric;
+    const float t = std::min(ax, ay) / big;
+    const float t2 = t * t;
+    float angle = t * (0.99986f + t2 * (-0.33030f + t2 * (0.18014f + t2 * (-0.08513f +
+                                                                          t2 * 0.02083f))));
+    if (ay > ax) {
+        angle = 0.5f * static_cast<float>(pi) - angle;
+    }
+    if (v.re < 0.0f) {
+        angle = static_cast<float>(pi) - angle;
+    }
+    return v.im < 0.0f ? -angle : angle;
+}
+
+// e^(-j x) for the small turns a correction makes, by its Taylor series to x^5, made unit.
+Iq turnBack(float x) {
+    const float x2 = x * x;
+    const float cosine = 1.0f - x2 * (0.5f - x2 * (1.0f / 24.0f));
+    const float sine = x * (1.0f - x2 * (1.0f / 6.0f - x2 * (1.0f / 120.0f)));
+    return {cosine, -sine};
+}
+
+// Ungerboeck's metric of every way: how well its pseudo-symbols explain the outputs u_k ..
+// u_(k+2) (over A, turned back to b_(k-1)'s phase). The matched filter's noise is correlated
+// between neighbours as its pulse is, so each output is weighed against its own pseudo-symbol
+// only, less what the pseudo-symbols before it leak into it: the sum over m of
+// Re(conj(b_m) (u_m - r1 b_(m-1) - r2 b_(m-2))). The sum is built as a tree, each output's
+// term once per way of the levels it depends on. `back` is b_(k-2) / b_(k-1) from the levels
+// decided; `turns` are e^(j (omega +- pi h s)), the turn of a level +1 and -1. Way w has level
+// a_(k+i) = -1 where bit i is set.
+void wayMetrics(const Iq turns[2], Iq back, const Iq* outputs, float leak, float farLeak,
+                float metrics[ways]) {
+    const Iq one{1.0f, 0.0f};
+    const auto weigh = [](Iq left, Iq b) { return left.re * b.re + left.im * b.im; };
+    for (int32_t first = 0; first < 2; ++first) {
+        const Iq b0 = turns[first];
+        const float term0 = weigh(outputs[0] - one * leak - back * farLeak, b0);
+        const Iq left1 = outputs[1] - b0 * leak - one * farLeak;
+        for (int32_t second = 0; second < 2; ++second) {
+            const Iq b1 = b0 * turns[second];
+            const float term1 = term0 + weigh(left1, b1);
+            const Iq left2 = outputs[2] - b1 * leak - b0 * farLeak;
+            for (int32_t third = 0; third < 2; ++third) {
+                metrics[first | second << 1 | third << 2] =
+                    term1 + weigh(left2, b1 * turns[third]);
+            }
+        }
+    }
 }
 
 // What the filter's output at symbol k is when the levels go as `way` says, relative to
@@ -78,6 +129,8 @@ void startTracking(SymbolTracker& tracker, const BurstTiming& timing) {
     tracker.amplitude = timing.amplitude;
     const float match = std::max(timing.match, 0.05f);
     tracker.noise = std::max(noiseFloor, (1.0f / match - 1.0f) * meanOutputPower);
+    tracker.rotator = conj(phasor(static_cast<float>(tracker.carrier.state[0])));
+    tracker.aheadOf = -1;
     tracker.turnPerSymbol = timing.turnPerSymbol;
     tracker.previous = Iq{};
 }
@@ -90,17 +143,27 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
     const float leak = reference.neighbourLeak;
     const float farLeak = reference.farLeak;
     for (int32_t k = symbols.count; k < end; ++k) {
+        // The outputs of symbols k .. k + 2: those of k and k + 1 kept from the symbol before.
         const int32_t at = (k - lastKnownSymbol) * samplesPerSymbol;
+        const int32_t known = k > 0 && k == tracker.aheadOf ? readingLookahead : 0;
+        for (int32_t i = known; i < lookahead; ++i) {
+            const int32_t from = at + i * samplesPerSymbol;
+            tracker.ahead[i] = matchedOutput(reference, re + from, im + from, timing.step);
+        }
         const double* state = tracker.carrier.state;
-        const Iq toUnit = phasor(-state[0]) * (1.0f / tracker.amplitude);
+        const Iq toUnit = tracker.rotator * (1.0f / tracker.amplitude);
         Iq outputs[lookahead];
         for (int32_t i = 0; i < lookahead; ++i) {
-            const int32_t from = at + i * samplesPerSymbol;
-            outputs[i] = matchedOutput(reference, re + from, im + from, timing.step) * toUnit;
+            outputs[i] = tracker.ahead[i] * toUnit;
         }
-        const double halfTurn = pi * state[3] * sign;
-        const Iq up = phasor(state[1] + halfTurn);
-        const Iq down = phasor(state[1] - halfTurn);
+        for (int32_t i = 0; i < readingLookahead; ++i) {
+            tracker.ahead[i] = tracker.ahead[i + 1];
+        }
+        tracker.aheadOf = k + 1;
+        const auto halfTurn = static_cast<float>(pi * state[3] * sign);
+        const auto turn = static_cast<float>(state[1]);
+        const Iq up = phasor(turn + halfTurn);
+        const Iq down = phasor(turn - halfTurn);
         // The level before; before the preamble the ramp's, which leaks in only through r2.
         const auto levelAt = [&](int32_t i) -> int32_t {
             if (i < 0) {
@@ -111,6 +174,9 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         };
         const Iq back = conj(levelAt(k - 1) > 0 ? up : down);
         // Every way the three levels may go, those of the preamble held at what it sends.
+        const Iq turns[2] = {up, down};
+        float metrics[ways];
+        wayMetrics(turns, back, outputs, leak, farLeak, metrics);
         float best[2] = {-1e30f, -1e30f};  // by a_k: +1, -1
         float bestMetric = -1e30f;
         int32_t bestWay = 0;
@@ -122,7 +188,7 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
             if (!possible) {
                 continue;
             }
-            const float metric = wayMetric(way, up, down, back, outputs, leak, farLeak);
+            const float metric = metrics[way];
             best[way & 1] = std::max(best[way & 1], metric);
             if (metric > bestMetric) {
                 bestMetric = metric;
@@ -136,19 +202,25 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         symbols.reliabilities[k] = 0.5f * std::fabs(best[0] - best[1]);
         // The filter moves on by the level decided and learns from the symbol's phase error.
         advanceCarrier(tracker.carrier, sign * level, symbolWalk);
+        tracker.rotator = tracker.rotator * conj(level > 0 ? up : down);
+        const double predicted = tracker.carrier.state[0];
         const Iq expected = expectedOutput(bestWay, up, down, back, leak, farLeak);
         const Iq residual = outputs[0] - expected;
         const float expectedPower = norm(expected);
         if (k >= firstKnownSymbol) {
             const Iq error = timesConj(outputs[0], expected);
             const double phaseError =
-                std::clamp(static_cast<double>(std::atan2(error.im, error.re)),
-                           -largestPhaseError, largestPhaseError);
+                std::clamp(static_cast<double>(angleOf(error)), -largestPhaseError,
+                           largestPhaseError);
             correctCarrier(tracker.carrier, phaseError, tracker.noise / (2.0f * expectedPower));
+            tracker.rotator =
+                tracker.rotator * turnBack(static_cast<float>(tracker.carrier.state[0] - predicted));
             tracker.amplitude *= 1.0f + amplitudeTracking * (error.re / expectedPower - 1.0f);
             tracker.noise += noiseTracking * (norm(residual) - tracker.noise);
             tracker.noise = std::max(tracker.noise, noiseFloor);
         }
+        // One Newton step towards magnitude 1 keeps the rotator from drifting in size.
+        tracker.rotator = tracker.rotator * (1.5f - 0.5f * norm(tracker.rotator));
     }
     symbols.count = std::max(symbols.count, end);
 }

@@ -55,6 +55,11 @@ struct SoftSymbols {
 struct SymbolTracker {
     BurstTiming timing;
     CarrierTrack carrier;  ///< the coherent reading's phase, frequency, drift and index
+    Iq rotator;            ///< e^(-j psi) of the carrier's phase state
+    /// Matched-filter outputs of symbols aheadOf .. aheadOf + readingLookahead - 1, kept from
+    /// one symbol to the next.
+    Iq ahead[readingLookahead + 1];
+    int32_t aheadOf;
     float amplitude;       ///< A, tracked
     float noise;           ///< variance of z / A about what the levels make, tracked
     float turnPerSymbol;   ///< the reading by turns: its frequency, radians per symbol
