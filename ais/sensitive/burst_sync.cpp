@@ -45,20 +45,20 @@ PreambleOutputs preambleOutputs(const GmskReference& gmsk, const float* re, cons
     return result;
 }
 
-// The reference of one index, conjugated for reversed levels, over the known symbols.
+// The reference of one index over the known symbols, conjugated for reversed levels.
 struct KnownReference {
-    Iq outputs[knownSymbols];
-    float power = 0.0f;  // sum |zref_k|^2
+    const Iq* outputs;  // from the first known symbol
+    float power;        // sum |zref_k|^2
+    bool conjugate;
 };
 
-KnownReference knownReference(const Iq* outputs, bool conjugate) {
-    KnownReference result;
-    for (int32_t i = 0; i < knownSymbols; ++i) {
-        const Iq expected = outputs[firstKnownSymbol + i];
-        result.outputs[i] = conjugate ? conj(expected) : expected;
-        result.power += norm(expected);
-    }
-    return result;
+KnownReference knownReference(const PreambleReference& preamble, int32_t step, bool conjugate) {
+    return {preamble.indexOutputs[step] + firstKnownSymbol, preamble.indexPowers[step], conjugate};
+}
+
+// z conj(zref), or z zref for reversed levels.
+Iq withoutReference(Iq z, Iq expected, bool conjugate) {
+    return conjugate ? z * expected : timesConj(z, expected);
 }
 
 // The carrier's turn per symbol over the training, by Luise and Reggiannini's estimator on
@@ -66,7 +66,7 @@ KnownReference knownReference(const Iq* outputs, bool conjugate) {
 float carrierTurn(const PreambleOutputs& outputs, const KnownReference& reference) {
     Iq carrier[trainingKnown];
     for (int32_t i = 0; i < trainingKnown; ++i) {
-        carrier[i] = timesConj(outputs.z[i], reference.outputs[i]);
+        carrier[i] = withoutReference(outputs.z[i], reference.outputs[i], reference.conjugate);
     }
     Iq lagged;
     for (int32_t m = 1; m <= frequencyLags; ++m) {
@@ -100,7 +100,9 @@ PreambleMatch coherentMatch(const PreambleOutputs& outputs, const KnownReference
                             const TurnBack& back, float turnPerSymbol) {
     Iq sum;
     for (int32_t i = 0; i < knownSymbols; ++i) {
-        sum = sum + timesConj(outputs.z[i], reference.outputs[i]) * back.turns[i];
+        sum = sum +
+              withoutReference(outputs.z[i], reference.outputs[i], reference.conjugate) *
+                  back.turns[i];
     }
     PreambleMatch result;
     result.turnPerSymbol = turnPerSymbol;
@@ -124,13 +126,13 @@ IndexMatch matchIndex(const PreambleReference& preamble, const PreambleOutputs& 
                       bool conjugate) {
     // The frequency from the training, where the index hardly matters, serves every index.
     const float turn =
-        carrierTurn(outputs, knownReference(preamble.indexOutputs[nominalStep], conjugate));
+        carrierTurn(outputs, knownReference(preamble, nominalStep, conjugate));
     const TurnBack back = turnBack(turn);
     float matches[indexSteps];
     IndexMatch best;
     for (int32_t i = 0; i < indexSteps; ++i) {
         const PreambleMatch match = coherentMatch(
-            outputs, knownReference(preamble.indexOutputs[i], conjugate), back, turn);
+            outputs, knownReference(preamble, i, conjugate), back, turn);
         matches[i] = match.match;
         if (match.match > best.match.match) {
             best.match = match;
@@ -160,7 +162,7 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     const IndexMatch first =
         matchIndex(preamble, preambleOutputs(reference, re, im, 0, 0), candidate.conjugate);
     const KnownReference firstReference =
-        knownReference(preamble.indexOutputs[first.step], candidate.conjugate);
+        knownReference(preamble, first.step, candidate.conjugate);
     const TurnBack firstBack = turnBack(first.match.turnPerSymbol);
     float matches[2 * timingSearch + 1];
     int32_t best = 0;

@@ -121,9 +121,13 @@ void initPreamble(PreambleReference& preamble, uint8_t firstTrainingBit, double 
         const auto at = [&pseudo](int32_t k) {
             return k >= 0 && k < preambleSymbols ? pseudo[k] : Iq{};
         };
+        preamble.indexPowers[i] = 0.0f;
         for (int32_t k = 0; k < preambleSymbols; ++k) {
             preamble.indexOutputs[i][k] = at(k) + (at(k - 1) + at(k + 1)) * static_cast<float>(leak) +
                                           (at(k - 2) + at(k + 2)) * static_cast<float>(farLeak);
+            if (k >= firstKnownSymbol && k <= lastKnownSymbol) {
+                preamble.indexPowers[i] += norm(preamble.indexOutputs[i][k]);
+            }
         }
     }
     for (int32_t k = 0; k < preambleSymbols; ++k) {

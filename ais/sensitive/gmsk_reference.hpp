@@ -72,6 +72,8 @@ struct PreambleReference {
     /// models every burst with: z_k = sum over m of R(m) b_(k+m), R(0) = 1, R(+-1) = r1,
     /// R(+-2) = r2, b_k = e^(j pi h (a_0 + ... + a_k)); outside the preamble b is taken as 0.
     Iq indexOutputs[indexSteps][preambleSymbols];
+    /// sum |z_k|^2 of indexOutputs over the known symbols, per index.
+    float indexPowers[indexSteps];
     /// z_k conj(z_(k-1)): the turn from one output to the next, which a carrier frequency
     /// error only rotates. Entries from firstKnownSymbol + 1 are set.
     Iq turns[preambleSymbols];

@@ -31,9 +31,9 @@ constexpr double fullScalePower = 128.0 * 128.0;
 constexpr float silentLevelDb = -150.0f;
 /// Gain reported with every level: the chain scales nothing, so it is always unity.
 constexpr float unityGain = 1.0f;
-/// Symbols decided before the frame is read on: a short frame's worth, so a burst costs little
+/// Symbols decided before the frame is read on: a few bytes, so a burst costs little
 /// more than its own length.
-constexpr int32_t trackingRun = 64;
+constexpr int32_t trackingRun = 24;
 
 }  // namespace
 
