@@ -83,7 +83,7 @@ struct TurnBack {
     Iq turns[knownSymbols];
 };
 
-TurnBack turnBack(float turnPerSymbol) {
+TurnBack preambleTurnBack(float turnPerSymbol) {
     TurnBack result;
     const float start = -turnPerSymbol * (firstKnownSymbol - middleSymbol);
     Iq rotator{std::cos(start), std::sin(start)};
@@ -120,6 +120,7 @@ struct IndexMatch {
     PreambleMatch match;
     float index = nominalIndex;
     int32_t step = 0;
+    PreambleMatch nominal;  // at the index GMSK is specified with
 };
 
 IndexMatch matchIndex(const PreambleReference& preamble, const PreambleOutputs& outputs,
@@ -127,13 +128,16 @@ IndexMatch matchIndex(const PreambleReference& preamble, const PreambleOutputs& 
     // The frequency from the training, where the index hardly matters, serves every index.
     const float turn =
         carrierTurn(outputs, knownReference(preamble, nominalStep, conjugate));
-    const TurnBack back = turnBack(turn);
+    const TurnBack back = preambleTurnBack(turn);
     float matches[indexSteps];
     IndexMatch best;
     for (int32_t i = 0; i < indexSteps; ++i) {
         const PreambleMatch match = coherentMatch(
             outputs, knownReference(preamble, i, conjugate), back, turn);
         matches[i] = match.match;
+        if (i == nominalStep) {
+            best.nominal = match;
+        }
         if (match.match > best.match.match) {
             best.match = match;
             best.step = i;
@@ -163,7 +167,7 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
         matchIndex(preamble, preambleOutputs(reference, re, im, 0, 0), candidate.conjugate);
     const KnownReference firstReference =
         knownReference(preamble, first.step, candidate.conjugate);
-    const TurnBack firstBack = turnBack(first.match.turnPerSymbol);
+    const TurnBack firstBack = preambleTurnBack(first.match.turnPerSymbol);
     float matches[2 * timingSearch + 1];
     int32_t best = 0;
     for (int32_t i = 0; i <= 2 * timingSearch; ++i) {
@@ -216,6 +220,11 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     timing.phase = std::atan2(final.match.sum.im, final.match.sum.re) -
                    final.match.turnPerSymbol * middleSymbol;
     timing.amplitude = final.match.amplitude;
+    // b_k = e^(j pi/2 (a_0 + ... + a_k)) is j^(k+1) c_k, or its conjugate for reversed levels.
+    const float quarter = static_cast<float>(pi / 2.0) * (candidate.conjugate ? -1.0f : 1.0f);
+    timing.nominalPhase = std::atan2(final.nominal.sum.im, final.nominal.sum.re) -
+                          final.nominal.turnPerSymbol * middleSymbol + quarter;
+    timing.nominalAmplitude = final.nominal.amplitude;
     timing.match = final.match.match;
     timing.index = final.index;
     timing.conjugate = candidate.conjugate;

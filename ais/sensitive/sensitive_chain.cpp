@@ -22,6 +22,9 @@ constexpr float syncMatchFloor = 0.5f;
 constexpr float flipMatchFloor = 0.65f;
 /// Match of the turns' own alignment from which a burst is read by turns (and turned over).
 constexpr float turnsMatchFloor = 0.5f;
+/// Distance of the preamble's index from 1/2 within which a burst is read the nominal way
+/// first: twice the index estimate's spread near the noise.
+constexpr float nominalReach = 0.04f;
 /// Symbols at least this sure (|Re(v_k)| / A) are never turned over: a wrong decision that
 /// sure is rare below the noise level where such a frame still has a chance.
 constexpr float flipReliabilityLimit = 0.7f;
@@ -153,7 +156,10 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
                                                     window.im + candidateLead + offset, aligned);
         if (timing.match >= syncMatchFloor) {
             ++tally.synchronised;
-            if (readBurst(candidate, timing, false)) {
+            // A transmitter that sends near the nominal index is read the cheap way first.
+            const bool nominal = std::fabs(timing.index - nominalIndex) <= nominalReach;
+            if ((nominal && readBurst(candidate, timing, SymbolReading::nominal)) ||
+                readBurst(candidate, timing, SymbolReading::byIndex)) {
                 return;
             }
         }
@@ -162,28 +168,24 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
     const BurstTiming timing =
         alignTurns(reference, window.re + candidateLead, window.im + candidateLead, candidate);
     if (timing.match >= turnsMatchFloor) {
-        readBurst(candidate, timing, true);
+        readBurst(candidate, timing, SymbolReading::byTurns);
     }
 }
 
 bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTiming& timing,
-                               bool byTurns) {
+                               SymbolReading way) {
     // Symbols are decided a run at a time, and read, until the frame ends.
     const float* re = window.re + candidateLead;
     const float* im = window.im + candidateLead;
     const auto shift = static_cast<int32_t>(timing.sample - candidate.instant);
-    startTracking(tracker, timing);
+    startTracking(tracker, timing, way);
     symbols.count = 0;
     symbols.byLevels = false;
     startFrame(search);
     const auto decideUntil = [&](int32_t end) {
         fill(candidateLead + shift + (end - 1 + readingLookahead - lastKnownSymbol) * samplesPerSymbol +
              matchedFilterLag + 2);
-        if (byTurns) {
-            trackTurns(tracker, reference, re + shift, im + shift, end, symbols);
-        } else {
-            trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
-        }
+        trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
     };
     FrameReading reading = FrameReading::needsSymbols;
     while (reading == FrameReading::needsSymbols && symbols.count < burstSymbolCapacity) {
@@ -191,6 +193,7 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
         reading = readFrame(search, symbols);
     }
     const bool turnedOver = reading != FrameReading::passed;
+    const bool byTurns = way == SymbolReading::byTurns;
     if (turnedOver && timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
         startFlips(search, symbols, flipReliabilityLimit);
         reading = searchFlips(search, symbols);

@@ -82,7 +82,8 @@ private:
     void decodeReady(bool ending);
     void decodeCandidate(const BurstCandidate& candidate);
     /// Reads the burst at `timing` from the samples copied for `candidate`.
-    bool readBurst(const BurstCandidate& candidate, const BurstTiming& timing, bool byTurns);
+    bool readBurst(const BurstCandidate& candidate, const BurstTiming& timing,
+                   SymbolReading way);
     /// Copies the candidate's window up to entry `end`.
     void fill(int32_t end);
     void makeRoom();

@@ -16,7 +16,7 @@ constexpr CarrierSpread preambleSpread = {0.3, 0.03, 0.0002, 0.04};
 constexpr CarrierWalk symbolWalk = {0.005, 0.00005};
 /// Phase errors are clipped here: at low signal to noise a single noisy symbol must not throw
 /// the filter by more than a fraction of a radian.
-constexpr double largestPhaseError = 1.2;
+constexpr double largestIndexedError = 1.2;
 /// Share of each symbol's residual that moves the amplitude and the noise estimates.
 constexpr float amplitudeTracking = 0.02f;
 constexpr float noiseTracking = 0.05f;
@@ -29,9 +29,6 @@ constexpr int32_t ways = 1 << lookahead;
 /// Share of the energy of a unit pseudo-symbol with its neighbours through the filter, for
 /// the noise estimate at the start: mean |zref|^2 over the preamble is about 1.2.
 constexpr float meanOutputPower = 1.2f;
-/// Share of each turn's error that moves the frequency when deciding by turns: the estimate
-/// follows a drift within some ten symbols.
-constexpr float driftTracking = 0.1f;
 
 /// Terms of the series for sine and cosine of half an angle up to pi/2: their errors there
 /// stay below 3e-5, and below 1e-4 after the doubling.
@@ -73,13 +70,6 @@ float angleOf(Iq v) {
     return v.im < 0.0f ? -angle : angle;
 }
 
-// e^(-j x) for the small turns a correction makes, by its Taylor series to x^5, made unit.
-Iq turnBack(float x) {
-    const float x2 = x * x;
-    const float cosine = 1.0f - x2 * (0.5f - x2 * (1.0f / 24.0f));
-    const float sine = x * (1.0f - x2 * (1.0f / 6.0f - x2 * (1.0f / 120.0f)));
-    return {cosine, -sine};
-}
 
 // Ungerboeck's metric of every way: how well its pseudo-symbols explain the outputs u_k ..
 // u_(k+2) (over A, turned back to b_(k-1)'s phase). The matched filter's noise is correlated
@@ -121,8 +111,16 @@ Iq expectedOutput(int32_t way, Iq up, Iq down, Iq back, float leak, float farLea
 
 }  // namespace
 
-void startTracking(SymbolTracker& tracker, const BurstTiming& timing) {
+void startTracking(SymbolTracker& tracker, const BurstTiming& timing, SymbolReading reading) {
     tracker.timing = timing;
+    tracker.reading = reading;
+    tracker.turnPerSymbol = timing.turnPerSymbol;
+    tracker.previous = Iq{};
+    if (reading == SymbolReading::nominal) {
+        tracker.rotator = conj(phasor(timing.nominalPhase));
+        tracker.amplitude = timing.nominalAmplitude;
+        return;
+    }
     // The filter starts at b_(-1), a symbol before the preamble's first.
     startCarrierTrack(tracker.carrier, timing.phase - timing.turnPerSymbol, timing.turnPerSymbol,
                       timing.index, preambleSpread);
@@ -131,12 +129,18 @@ void startTracking(SymbolTracker& tracker, const BurstTiming& timing) {
     tracker.noise = std::max(noiseFloor, (1.0f / match - 1.0f) * meanOutputPower);
     tracker.rotator = conj(phasor(static_cast<float>(tracker.carrier.state[0])));
     tracker.aheadOf = -1;
-    tracker.turnPerSymbol = timing.turnPerSymbol;
-    tracker.previous = Iq{};
 }
 
 void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const float* re,
                   const float* im, int32_t end, SoftSymbols& symbols) {
+    if (tracker.reading == SymbolReading::nominal) {
+        trackNominal(tracker, reference, re, im, end, symbols);
+        return;
+    }
+    if (tracker.reading == SymbolReading::byTurns) {
+        trackTurns(tracker, reference, re, im, end, symbols);
+        return;
+    }
     const BurstTiming& timing = tracker.timing;
     const PreambleReference& preamble = reference.preambles[timing.training];
     const int32_t sign = timing.conjugate ? -1 : 1;
@@ -210,8 +214,8 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         if (k >= firstKnownSymbol) {
             const Iq error = timesConj(outputs[0], expected);
             const double phaseError =
-                std::clamp(static_cast<double>(angleOf(error)), -largestPhaseError,
-                           largestPhaseError);
+                std::clamp(static_cast<double>(angleOf(error)), -largestIndexedError,
+                           largestIndexedError);
             correctCarrier(tracker.carrier, phaseError, tracker.noise / (2.0f * expectedPower));
             tracker.rotator =
                 tracker.rotator * turnBack(static_cast<float>(tracker.carrier.state[0] - predicted));
@@ -221,40 +225,6 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         }
         // One Newton step towards magnitude 1 keeps the rotator from drifting in size.
         tracker.rotator = tracker.rotator * (1.5f - 0.5f * norm(tracker.rotator));
-    }
-    symbols.count = std::max(symbols.count, end);
-}
-
-void trackTurns(SymbolTracker& tracker, const GmskReference& reference, const float* re,
-                const float* im, int32_t end, SoftSymbols& symbols) {
-    const BurstTiming& timing = tracker.timing;
-    const float sign = timing.conjugate ? -1.0f : 1.0f;
-    const float fraction = static_cast<float>(timing.step) / timingSteps;
-    symbols.byLevels = true;
-    for (int32_t k = symbols.count; k < end; ++k) {
-        // The channel's own sample at the symbol's instant, between two samples.
-        const int32_t at = (k - lastKnownSymbol) * samplesPerSymbol;
-        const Iq y{re[at] + fraction * (re[at + 1] - re[at]),
-                   im[at] + fraction * (im[at + 1] - im[at])};
-        const float drift = tracker.turnPerSymbol;
-        const Iq w = timesConj(y, tracker.previous) * Iq{std::cos(drift), -std::sin(drift)};
-        tracker.previous = y;
-        const float angle = sign * std::atan2(w.im, w.re);
-        const int8_t before = k > 0 ? symbols.decisions[k - 1] : int8_t{1};
-        symbols.decisions[k] = k < preambleSymbols
-                                   ? reference.preambles[timing.training].symbols[k]
-                                   : static_cast<int8_t>(angle < 0.0f ? -before : before);
-        symbols.reliabilities[k] = std::fabs(std::sin(angle));
-        symbols.angles[k] = angle;
-        // The drift, from the turn one symbol back against what its level and neighbours make.
-        if (k >= firstKnownSymbol + 3) {
-            const int32_t levelBefore = symbols.decisions[k - 2] * symbols.decisions[k - 3];
-            const int32_t level = symbols.decisions[k - 1] * symbols.decisions[k - 2];
-            const int32_t levelAfter = symbols.decisions[k] * symbols.decisions[k - 1];
-            const float expected = static_cast<float>(level) *
-                                   reference.levelTurns[levelBefore == level][levelAfter == level];
-            tracker.turnPerSymbol += sign * driftTracking * (symbols.angles[k - 1] - expected);
-        }
     }
     symbols.count = std::max(symbols.count, end);
 }
