@@ -6,12 +6,14 @@
 //   whole_program_sensitivity (--keelwave PATH | --replay PATH) [--baseline PATH]
 //       [--decoders classic,sensitive] [--corpus FILE] [--invalid FILE]
 //       [--long-beach WAV EXPECTED] [--messages N] [--noise-minutes M] [--seed N] [--work DIR]
+//       [--keep]
 //       [--rows snr,offset,clock,strong,deviation,pulse,drift,ramp,phasenoise,invalid,noise,
 //               longbeach]
 //
 // --baseline adds the sensitive chain of another build (today's, say) as a column of its own,
 // decoding the very same recordings. --seed sets the first recording's seed (each row takes the
-// next), so that a chain tuned on some recordings can be measured on others.
+// next), so that a chain tuned on some recordings can be measured on others. --keep leaves each
+// row's recording in the work folder; the false sentences of each row are always left there.
 //
 // Every recording carries both channels busy: the messages alternate between A and B, each
 // in the next free slot of its channel, so that bursts on A and B overlap in time. SNR is the
@@ -82,6 +84,7 @@ struct Options {
     double noiseMinutes = 30.0;
     std::uint64_t seed = 1;
     std::string work = "build/bench-sensitivity";
+    bool keep = false;  // the recordings, besides what was printed for them
     std::string rows =
         "snr,offset,clock,strong,deviation,pulse,drift,ramp,phasenoise,invalid,noise,longbeach";
 };
@@ -132,7 +135,7 @@ Recording render(const std::vector<Bits>& messages, const RecordingSettings& set
 struct Score {
     std::size_t printed = 0;
     std::size_t printable = 0;
-    std::size_t strays = 0;
+    std::vector<std::string> strays;
 };
 
 Score score(const Recording& recording, const Decoded& decoded, char onlyChannel) {
@@ -148,7 +151,7 @@ Score score(const Recording& recording, const Decoded& decoded, char onlyChannel
             received == decoded.sentences.end() ? std::vector<std::string>{} : received->second);
         total.printed += one.printed;
         total.printable += one.printable;
-        total.strays += one.strays.size();
+        total.strays.insert(total.strays.end(), one.strays.begin(), one.strays.end());
     }
     return total;
 }
@@ -182,13 +185,20 @@ void decodeAndPrint(Bench& bench, const std::string& label, const Recording& rec
         const double share = one.printable > 0 ? 100.0 * static_cast<double>(one.printed) /
                                                      static_cast<double>(one.printable)
                                                : 0.0;
-        std::printf(" %8.2f %% %5zu", share, one.strays);
+        std::printf(" %8.2f %% %5zu", share, one.strays.size());
         printable = one.printable;
+        // The false sentences stay beside the row's output, for a look afterwards.
+        std::ofstream strays(recording.path + "." + bench.decoders[d].label + ".false.txt");
+        for (const std::string& stray : one.strays) {
+            strays << stray << '\n';
+        }
     }
     std::printf("   (%zu messages)\n", printable);
     std::fflush(stdout);
     bench.speed.signalSeconds += recording.seconds;
-    std::remove(recording.path.c_str());
+    if (!bench.options.keep) {
+        std::remove(recording.path.c_str());
+    }
 }
 
 RecordingSettings settingsAt(Bench& bench, double snr25Db) {
@@ -401,7 +411,7 @@ int usage() {
                  "usage: whole_program_sensitivity (--keelwave PATH | --replay PATH) "
                  "[--baseline PATH] [--decoders LIST] [--corpus FILE] [--invalid FILE] "
                  "[--long-beach WAV EXPECTED] [--messages N] [--noise-minutes M] [--seed N] "
-                 "[--work DIR] [--rows LIST]\n");
+                 "[--work DIR] [--keep] [--rows LIST]\n");
     return 2;
 }
 
@@ -432,6 +442,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.seed = std::strtoull(argv[++i], nullptr, 10);
         } else if (more && argument == "--work") {
             options.work = argv[++i];
+        } else if (argument == "--keep") {
+            options.keep = true;
         } else if (more && argument == "--rows") {
             options.rows = argv[++i];
         } else {
