@@ -17,20 +17,18 @@ constexpr int32_t middleSymbol = (firstKnownSymbol + lastKnownSymbol) / 2;
 /// Known symbols of the training: its levels go ++-- whatever the index, so a wrong index only
 /// wobbles their phase; the flag's run of seven equal levels turns it by 7 pi (h - 1/2).
 constexpr int32_t trainingKnown = trainingSymbols - firstKnownSymbol;
+/// Partial sums of the preamble's matches kept side by side: SSE2's registers hold four floats.
+constexpr int32_t sumLanes = 4;
+static_assert(knownPadded % sumLanes == 0, "the matches run in whole lanes");
 /// Index grid entry of 0.5.
 const int32_t nominalStep =
     static_cast<int32_t>(std::lround((nominalIndex - lowestIndex) / indexStep));
 
-struct PreambleMatch {
-    float turnPerSymbol = 0.0f;
-    Iq sum;  // of the carrier turned back to middleSymbol: its angle is the phase there
-    float amplitude = 0.0f;
-    float match = 0.0f;
-};
-
-// The known preamble's matched-filter outputs, the last of them at sample `last` plus `step`.
+// The known preamble's matched-filter outputs z_k, the last of them at sample `last` plus
+// `step`, real and imaginary parts apart.
 struct PreambleOutputs {
-    Iq z[knownSymbols];
+    float re[knownPadded] = {};
+    float im[knownPadded] = {};
     float power = 0.0f;  // sum |z_k|^2
 };
 
@@ -39,52 +37,48 @@ PreambleOutputs preambleOutputs(const GmskReference& gmsk, const float* re, cons
     PreambleOutputs result;
     for (int32_t i = 0; i < knownSymbols; ++i) {
         const int32_t at = last - (lastKnownSymbol - firstKnownSymbol - i) * samplesPerSymbol;
-        result.z[i] = matchedOutput(gmsk, re + at, im + at, step);
-        result.power += norm(result.z[i]);
+        const Iq z = matchedOutput(gmsk, re + at, im + at, step);
+        result.re[i] = z.re;
+        result.im[i] = z.im;
+        result.power += norm(z);
     }
     return result;
 }
 
-// The reference of one index over the known symbols, conjugated for reversed levels.
-struct KnownReference {
-    const Iq* outputs;  // from the first known symbol
-    float power;        // sum |zref_k|^2
-    bool conjugate;
-};
-
-KnownReference knownReference(const PreambleReference& preamble, int32_t step, bool conjugate) {
-    return {preamble.indexOutputs[step] + firstKnownSymbol, preamble.indexPowers[step], conjugate};
-}
-
-// z conj(zref), or z zref for reversed levels.
-Iq withoutReference(Iq z, Iq expected, bool conjugate) {
-    return conjugate ? z * expected : timesConj(z, expected);
-}
-
 // The carrier's turn per symbol over the training, by Luise and Reggiannini's estimator on
-// p_k = z_k conj(zref_k) = A e^(j (phi + omega k)).
-float carrierTurn(const PreambleOutputs& outputs, const KnownReference& reference) {
+// p_k = z_k conj(zref_k) = A e^(j (phi + omega k)) of the nominal index.
+float carrierTurn(const PreambleOutputs& outputs, const PreambleReference& preamble,
+                  bool conjugate) {
+    const float sign = conjugate ? -1.0f : 1.0f;
     Iq carrier[trainingKnown];
     for (int32_t i = 0; i < trainingKnown; ++i) {
-        carrier[i] = withoutReference(outputs.z[i], reference.outputs[i], reference.conjugate);
+        const Iq expected{preamble.knownRe[nominalStep][i], sign * preamble.knownIm[nominalStep][i]};
+        carrier[i] = timesConj(Iq{outputs.re[i], outputs.im[i]}, expected);
     }
+    // sum over m = 1..10 of sum over i of p_i conj(p_(i-m)): each p_i against the sum of the
+    // ten before it, kept as a running sum.
     Iq lagged;
-    for (int32_t m = 1; m <= frequencyLags; ++m) {
-        for (int32_t i = m; i < trainingKnown; ++i) {
-            lagged = lagged + timesConj(carrier[i], carrier[i - m]);
+    Iq window;
+    for (int32_t i = 1; i < trainingKnown; ++i) {
+        window = window + carrier[i - 1];
+        if (i > frequencyLags) {
+            window = window - carrier[i - 1 - frequencyLags];
         }
+        lagged = lagged + timesConj(carrier[i], window);
     }
     return 2.0f * std::atan2(lagged.im, lagged.re) / (frequencyLags + 1);
 }
 
-// e^(-j omega (k - middleSymbol)) over the known symbols: what turns each p_k back to the
+// e^(-j omega (k - middleSymbol)) over the known symbols: what turns each output back to the
 // middle symbol's phase.
 struct TurnBack {
+    float turnPerSymbol;
     Iq turns[knownSymbols];
 };
 
-TurnBack preambleTurnBack(float turnPerSymbol) {
+TurnBack turnBackBy(float turnPerSymbol) {
     TurnBack result;
+    result.turnPerSymbol = turnPerSymbol;
     const float start = -turnPerSymbol * (firstKnownSymbol - middleSymbol);
     Iq rotator{std::cos(start), std::sin(start)};
     const Iq step{std::cos(turnPerSymbol), -std::sin(turnPerSymbol)};
@@ -95,45 +89,83 @@ TurnBack preambleTurnBack(float turnPerSymbol) {
     return result;
 }
 
-// The carrier summed coherently with its turn taken out.
-PreambleMatch coherentMatch(const PreambleOutputs& outputs, const KnownReference& reference,
-                            const TurnBack& back, float turnPerSymbol) {
-    Iq sum;
+PreambleOutputs turnedBack(const PreambleOutputs& outputs, const TurnBack& back) {
+    PreambleOutputs result;
+    result.power = outputs.power;
     for (int32_t i = 0; i < knownSymbols; ++i) {
-        sum = sum +
-              withoutReference(outputs.z[i], reference.outputs[i], reference.conjugate) *
-                  back.turns[i];
+        const Iq turned = Iq{outputs.re[i], outputs.im[i]} * back.turns[i];
+        result.re[i] = turned.re;
+        result.im[i] = turned.im;
+    }
+    return result;
+}
+
+// How the turned-back outputs match one index's reference: the coherent sum
+// sum of z_k conj(zref_k) (zref_k itself for reversed levels), and its share of the power.
+struct PreambleMatch {
+    Iq sum;  // its angle is the carrier's phase at middleSymbol
+    float amplitude = 0.0f;
+    float match = 0.0f;
+};
+
+PreambleMatch matchAt(const PreambleOutputs& turned, const PreambleReference& preamble,
+                      int32_t step, bool conjugate) {
+    // Four real sums over the padded symbols, each in lanes that the compiler keeps in one
+    // vector register (a float sum in order could not be split so).
+    const float* refRe = preamble.knownRe[step];
+    const float* refIm = preamble.knownIm[step];
+    float laneRr[sumLanes] = {};
+    float laneIi[sumLanes] = {};
+    float laneRi[sumLanes] = {};
+    float laneIr[sumLanes] = {};
+    for (int32_t i = 0; i < knownPadded; i += sumLanes) {
+        for (int32_t j = 0; j < sumLanes; ++j) {
+            laneRr[j] += turned.re[i + j] * refRe[i + j];
+            laneIi[j] += turned.im[i + j] * refIm[i + j];
+            laneRi[j] += turned.re[i + j] * refIm[i + j];
+            laneIr[j] += turned.im[i + j] * refRe[i + j];
+        }
+    }
+    float rr = 0.0f;
+    float ii = 0.0f;
+    float ri = 0.0f;
+    float ir = 0.0f;
+    for (int32_t j = 0; j < sumLanes; ++j) {
+        rr += laneRr[j];
+        ii += laneIi[j];
+        ri += laneRi[j];
+        ir += laneIr[j];
     }
     PreambleMatch result;
-    result.turnPerSymbol = turnPerSymbol;
-    result.sum = sum;
-    const float sumPower = norm(sum);
-    result.amplitude = reference.power > 0.0f ? std::sqrt(sumPower) / reference.power : 0.0f;
-    const float scale = outputs.power * reference.power;
+    result.sum = conjugate ? Iq{rr - ii, ir + ri} : Iq{rr + ii, ir - ri};
+    const float sumPower = norm(result.sum);
+    const float referencePower = preamble.indexPowers[step];
+    result.amplitude = std::sqrt(sumPower) / referencePower;
+    const float scale = turned.power * referencePower;
     result.match = scale > 0.0f ? sumPower / scale : 0.0f;
     return result;
 }
 
 // The index on the grid whose preamble matches the outputs best, refined between the grid's
-// steps by a parabola through its neighbours, with that grid step's match.
+// steps by a parabola through its neighbours, with that grid step's match, and the match at
+// the nominal index.
 struct IndexMatch {
+    float turnPerSymbol = 0.0f;
     PreambleMatch match;
     float index = nominalIndex;
     int32_t step = 0;
-    PreambleMatch nominal;  // at the index GMSK is specified with
+    PreambleMatch nominal;
 };
 
 IndexMatch matchIndex(const PreambleReference& preamble, const PreambleOutputs& outputs,
                       bool conjugate) {
     // The frequency from the training, where the index hardly matters, serves every index.
-    const float turn =
-        carrierTurn(outputs, knownReference(preamble, nominalStep, conjugate));
-    const TurnBack back = preambleTurnBack(turn);
-    float matches[indexSteps];
     IndexMatch best;
+    best.turnPerSymbol = carrierTurn(outputs, preamble, conjugate);
+    const PreambleOutputs turned = turnedBack(outputs, turnBackBy(best.turnPerSymbol));
+    float matches[indexSteps];
     for (int32_t i = 0; i < indexSteps; ++i) {
-        const PreambleMatch match = coherentMatch(
-            outputs, knownReference(preamble, i, conjugate), back, turn);
+        const PreambleMatch match = matchAt(turned, preamble, i, conjugate);
         matches[i] = match.match;
         if (i == nominalStep) {
             best.nominal = match;
@@ -163,18 +195,17 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     // The index at the candidate's own timing serves the whole-sample timings around it: two
     // samples change it far less than its own error.
     const PreambleReference& preamble = reference.preambles[candidate.training];
-    const IndexMatch first =
-        matchIndex(preamble, preambleOutputs(reference, re, im, 0, 0), candidate.conjugate);
-    const KnownReference firstReference =
-        knownReference(preamble, first.step, candidate.conjugate);
-    const TurnBack firstBack = preambleTurnBack(first.match.turnPerSymbol);
+    const PreambleOutputs own = preambleOutputs(reference, re, im, 0, 0);
+    const IndexMatch first = matchIndex(preamble, own, candidate.conjugate);
+    const TurnBack back = turnBackBy(first.turnPerSymbol);
     float matches[2 * timingSearch + 1];
     int32_t best = 0;
     for (int32_t i = 0; i <= 2 * timingSearch; ++i) {
         const int32_t offset = i - timingSearch;
-        matches[i] = coherentMatch(preambleOutputs(reference, re, im, offset, 0), firstReference,
-                                   firstBack, first.match.turnPerSymbol)
-                         .match;
+        const PreambleOutputs outputs =
+            offset == 0 ? own : preambleOutputs(reference, re, im, offset, 0);
+        matches[i] =
+            matchAt(turnedBack(outputs, back), preamble, first.step, candidate.conjugate).match;
         if (matches[i] > matches[best]) {
             best = i;
         }
@@ -216,14 +247,14 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     BurstTiming timing;
     timing.sample = candidate.instant + whole;
     timing.step = step;
-    timing.turnPerSymbol = final.match.turnPerSymbol;
+    timing.turnPerSymbol = final.turnPerSymbol;
     timing.phase = std::atan2(final.match.sum.im, final.match.sum.re) -
-                   final.match.turnPerSymbol * middleSymbol;
+                   final.turnPerSymbol * middleSymbol;
     timing.amplitude = final.match.amplitude;
     // b_k = e^(j pi/2 (a_0 + ... + a_k)) is j^(k+1) c_k, or its conjugate for reversed levels.
     const float quarter = static_cast<float>(pi / 2.0) * (candidate.conjugate ? -1.0f : 1.0f);
     timing.nominalPhase = std::atan2(final.nominal.sum.im, final.nominal.sum.re) -
-                          final.nominal.turnPerSymbol * middleSymbol + quarter;
+                          final.turnPerSymbol * middleSymbol + quarter;
     timing.nominalAmplitude = final.nominal.amplitude;
     timing.match = final.match.match;
     timing.index = final.index;

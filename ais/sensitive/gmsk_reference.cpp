@@ -129,6 +129,11 @@ void initPreamble(PreambleReference& preamble, uint8_t firstTrainingBit, double 
                 preamble.indexPowers[i] += norm(preamble.indexOutputs[i][k]);
             }
         }
+        for (int32_t j = 0; j < knownPadded; ++j) {
+            const Iq output = j < knownSymbols ? preamble.indexOutputs[i][firstKnownSymbol + j] : Iq{};
+            preamble.knownRe[i][j] = output.re;
+            preamble.knownIm[i][j] = output.im;
+        }
     }
     for (int32_t k = 0; k < preambleSymbols; ++k) {
         preamble.turns[k] =

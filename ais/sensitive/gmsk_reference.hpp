@@ -48,6 +48,8 @@ constexpr int32_t preambleSymbols = trainingSymbols + flagSymbols;
 constexpr int32_t firstKnownSymbol = 1;
 constexpr int32_t lastKnownSymbol = preambleSymbols - 2;
 constexpr int32_t knownSymbols = lastKnownSymbol - firstKnownSymbol + 1;
+/// The known symbols padded to a multiple of 8, for loops that work 8 floats at a time.
+constexpr int32_t knownPadded = (knownSymbols + 7) / 8 * 8;
 
 /// Phases of the training against the start flag: 0101...01 and then the flag, as most
 /// transmitters send it, or 1010...10 (the alternation one bit on), as some do. The flag's
@@ -72,6 +74,10 @@ struct PreambleReference {
     /// models every burst with: z_k = sum over m of R(m) b_(k+m), R(0) = 1, R(+-1) = r1,
     /// R(+-2) = r2, b_k = e^(j pi h (a_0 + ... + a_k)); outside the preamble b is taken as 0.
     Iq indexOutputs[indexSteps][preambleSymbols];
+    /// The same over the known symbols only, real and imaginary parts apart and padded with
+    /// zeros to a whole number of vector lanes, for the sums that match every index at once.
+    float knownRe[indexSteps][knownPadded];
+    float knownIm[indexSteps][knownPadded];
     /// sum |z_k|^2 of indexOutputs over the known symbols, per index.
     float indexPowers[indexSteps];
     /// z_k conj(z_(k-1)): the turn from one output to the next, which a carrier frequency

@@ -20,6 +20,10 @@ constexpr float syncMatchFloor = 0.5f;
 /// Preamble match from which a failed frame is worth turning symbols over: below all but a
 /// few noise candidates an hour, above every burst at 2 dB that the turning over saved.
 constexpr float flipMatchFloor = 0.65f;
+/// Detector match from which a candidate that no coherent reading decoded is aligned on its
+/// turns: the Long Beach bursts read that way match at 0.59 and more, the noise that passes the
+/// detector mostly at 0.3 to 0.45.
+constexpr float turnsCandidateFloor = 0.5f;
 /// Match of the turns' own alignment from which a burst is read by turns (and turned over).
 constexpr float turnsMatchFloor = 0.5f;
 /// Distance of the preamble's index from 1/2 within which a burst is read the nominal way
@@ -164,7 +168,11 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
             }
         }
     }
-    // Failing that, level by level from the turns, aligned anew on them.
+    // Failing that, level by level from the turns, aligned anew on them; only for a preamble
+    // the detector found clearly, as the signals that need it are strong.
+    if (candidate.match < turnsCandidateFloor) {
+        return;
+    }
     const BurstTiming timing =
         alignTurns(reference, window.re + candidateLead, window.im + candidateLead, candidate);
     if (timing.match >= turnsMatchFloor) {
