@@ -20,6 +20,13 @@ constexpr float matchThreshold = 0.3f;
 constexpr float plainThreshold = 0.6f;
 /// Entries worked on side by side by the baseline build (SSE2's registers hold four floats).
 constexpr int32_t narrowTile = 4;
+/// Matches of the first position's turns beside which the second position is looked at too,
+/// through the matched filter and of the samples themselves. A preamble whose instant lies
+/// nearer the second position still matches at the first well above these (the turns of a
+/// symbol 0.4 symbols off keep most of their correlation), and noise crosses them at about
+/// e^(-0.15 * 29) = 1 % of the places per way.
+constexpr float lookCloserThreshold = 0.15f;
+constexpr float lookCloserPlainThreshold = 0.4f;
 constexpr int32_t turnHistory = knownTurns - 1;  // turns before the batch a match reaches
 
 // The matched-filter outputs of the batch, `tile` samples at a time (runs to the end of the
@@ -51,8 +58,9 @@ template <int32_t tile>
 // turns repeat every 4 symbols, so they are summed by class first; each phase then weighs the
 // 4 class sums, the boundary turn and the flag's turns (the same in both phases).
 template <int32_t tile>
-[[gnu::always_inline]] inline void matchTurns(const TurnPath& path, PositionTurns& position) {
-    for (int32_t start = 0; start < position.count; start += tile) {
+[[gnu::always_inline]] inline void matchTurns(const TurnPath& path, PositionTurns& position,
+                                              int32_t from, int32_t to) {
+    for (int32_t start = from; start < to; start += tile) {
         // The training's turns summed by class, four classes side by side.
         float classRe[turnPeriod * tile] = {};
         float classIm[turnPeriod * tile] = {};
@@ -187,10 +195,47 @@ template <int32_t tile>
             addTurn(detector.plain.positions[p], re[i], im[i]);
         }
     }
-    for (int32_t p = 0; p < detectorPositions; ++p) {
-        matchTurns<tile>(detector.matched, detector.matched.positions[p]);
-        matchTurns<tile>(detector.plain, detector.plain.positions[p]);
+    // The first position everywhere; the second only beside a turn of the first that matches
+    // at all: both within a symbol of each other, a preamble there matches at both.
+    PositionTurns* const matchedTurns = detector.matched.positions;
+    PositionTurns* const plainTurns = detector.plain.positions;
+    matchTurns<tile>(detector.matched, matchedTurns[0], 0, matchedTurns[0].count);
+    matchTurns<tile>(detector.plain, plainTurns[0], 0, plainTurns[0].count);
+    const auto hot = [&](int32_t i) {
+        return i >= 0 && i < matchedTurns[0].count &&
+               (matchedTurns[0].bestPower[i] > lookCloserThreshold * matchedTurns[0].power[i] ||
+                plainTurns[0].bestPower[i] > lookCloserPlainThreshold * plainTurns[0].power[i]);
+    };
+    const int32_t firstOwn = (detectorPosition[0] - within + samplesPerSymbol) % samplesPerSymbol;
+    const int32_t firstOther =
+        (detectorPosition[1] - within + samplesPerSymbol) % samplesPerSymbol;
+    // Runs of turns to look at closer, each matched a whole tile at a time.
+    const int32_t turns = matchedTurns[1].count;
+    for (int32_t j = 0; j < turns;) {
+        // The first position's turns on either side of this one, the one before possibly the
+        // last of the batch before.
+        const auto closer = [&](int32_t at) {
+            const int32_t before =
+                (firstOther + samplesPerSymbol * at - firstOwn) / samplesPerSymbol -
+                (firstOther < firstOwn ? 1 : 0);
+            return hot(before) || hot(before + 1) || (before < 0 && detector.lastTurnHot);
+        };
+        if (!closer(j)) {
+            matchedTurns[1].bestPower[j] = 0.0f;
+            plainTurns[1].bestPower[j] = 0.0f;
+            ++j;
+            continue;
+        }
+        int32_t end = j + 1;
+        while (end < turns && closer(end)) {
+            ++end;
+        }
+        const int32_t tileEnd = std::min(turns, j + (end - j + tile - 1) / tile * tile);
+        matchTurns<tile>(detector.matched, matchedTurns[1], j, tileEnd);
+        matchTurns<tile>(detector.plain, plainTurns[1], j, tileEnd);
+        j = tileEnd;
     }
+    detector.lastTurnHot = hot(matchedTurns[0].count - 1);
 }
 
 #if defined(__x86_64__)
@@ -254,6 +299,7 @@ void initBurstDetector(BurstDetector& detector, const GmskReference& reference) 
     }
     detector.nextSample = 0;
     detector.searching = false;
+    detector.lastTurnHot = false;
     detector.best = BurstCandidate{};
     detector.wide = hasWideVectors();
 }
