@@ -22,7 +22,8 @@ constexpr int32_t besselTerms = 30;
 /// Outputs between renormalisations of the rotator. Each step rounds its magnitude by about
 /// 1e-16, so this keeps it at 1 far beyond float precision.
 constexpr int32_t renormaliseEvery = 4096;
-/// Outputs summed side by side by the baseline build (SSE2's registers hold four floats).
+/// Outputs summed side by side by the baseline build: two of SSE2's registers of four floats
+/// for each of the four sums.
 constexpr int32_t narrowTile = 4;
 constexpr int32_t reach = rowTaps - 1;  // outputs before the chunk's first that it reads
 
@@ -53,8 +54,13 @@ template <int32_t tile>
         turnsIm[j] = filter.tileTurnsIm[j];
     }
     for (int32_t start = 0; start < count; start += tile) {
-        float sumsRe[tile] = {};
-        float sumsIm[tile] = {};
+        // The products of each complex tap go to four sums of their own, so that each sum
+        // waits on a quarter of them: the additions' latency, not their number, bounded the
+        // loop with one sum for the real part and one for the imaginary.
+        float reRe[tile] = {};
+        float imIm[tile] = {};
+        float reIm[tile] = {};
+        float imRe[tile] = {};
         // Unrolled, the 42 taps cost their multiplications and little else.
 #pragma GCC unroll 6
         for (int32_t p = 0; p < channelDecimation; ++p) {
@@ -65,10 +71,18 @@ template <int32_t tile>
                 const float* xRe = filter.rowsRe[p] + reach + start - q;
                 const float* xIm = filter.rowsIm[p] + reach + start - q;
                 for (int32_t j = 0; j < tile; ++j) {
-                    sumsRe[j] += tapRe * xRe[j] - tapIm * xIm[j];
-                    sumsIm[j] += tapRe * xIm[j] + tapIm * xRe[j];
+                    reRe[j] += tapRe * xRe[j];
+                    imIm[j] += tapIm * xIm[j];
+                    reIm[j] += tapRe * xIm[j];
+                    imRe[j] += tapIm * xRe[j];
                 }
             }
+        }
+        float sumsRe[tile];
+        float sumsIm[tile];
+        for (int32_t j = 0; j < tile; ++j) {
+            sumsRe[j] = reRe[j] - imIm[j];
+            sumsIm[j] = reIm[j] + imRe[j];
         }
         const auto baseRe = static_cast<float>(filter.rotatorRe);
         const auto baseIm = static_cast<float>(filter.rotatorIm);
