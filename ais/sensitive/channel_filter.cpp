@@ -119,6 +119,45 @@ template <int32_t tile>
     return power;
 }
 
+/// Four floats side by side, as SSE2's and NEON's registers hold them.
+using Lanes = float __attribute__((vector_size(4 * sizeof(float))));
+/// Outputs whose pairs dealOutputs deals at once: one per lane.
+constexpr int32_t dealtTogether = 4;
+
+Lanes loadLanes(const float* from) {
+    Lanes lanes;
+    std::memcpy(&lanes, from, sizeof lanes);
+    return lanes;
+}
+
+void storeLanes(float* to, Lanes lanes) {
+    std::memcpy(to, &lanes, sizeof lanes);
+}
+
+// Deals the pairs of four whole outputs into the rows, entries `at` to `at` + 3. The 48
+// floats are twelve runs of four, I and Q of two pairs each; three 4 x 4 transposes of the
+// runs, taken across the four outputs, give each row's I and Q for the four outputs in one
+// register: a handful of shuffles instead of 48 single moves.
+void dealOutputs(ChannelFilter& filter, const float* samples, int32_t at) {
+    constexpr int32_t floatsPerOutput = 2 * channelDecimation;
+    for (int32_t run = 0; run < channelDecimation / 2; ++run) {
+        const Lanes a = loadLanes(samples + 4 * run);
+        const Lanes b = loadLanes(samples + floatsPerOutput + 4 * run);
+        const Lanes c = loadLanes(samples + 2 * floatsPerOutput + 4 * run);
+        const Lanes d = loadLanes(samples + 3 * floatsPerOutput + 4 * run);
+        const Lanes abLow = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+        const Lanes abHigh = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+        const Lanes cdLow = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+        const Lanes cdHigh = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+        storeLanes(filter.rowsRe[2 * run] + at, __builtin_shufflevector(abLow, cdLow, 0, 1, 4, 5));
+        storeLanes(filter.rowsIm[2 * run] + at, __builtin_shufflevector(abLow, cdLow, 2, 3, 6, 7));
+        storeLanes(filter.rowsRe[2 * run + 1] + at,
+                   __builtin_shufflevector(abHigh, cdHigh, 0, 1, 4, 5));
+        storeLanes(filter.rowsIm[2 * run + 1] + at,
+                   __builtin_shufflevector(abHigh, cdHigh, 2, 3, 6, 7));
+    }
+}
+
 #if defined(__x86_64__)
 [[gnu::target("avx2,fma")]] float sumOutputsWide(ChannelFilter& filter, int32_t count,
                                                  float* outputsRe, float* outputsIm) {
@@ -187,6 +226,10 @@ int32_t filterChannel(ChannelFilter& filter, const float* samples, int32_t pairs
             p = 0;
             ++at;
         }
+    }
+    for (; i + dealtTogether * channelDecimation <= pairs;
+         i += dealtTogether * channelDecimation, at += dealtTogether) {
+        dealOutputs(filter, samples + 2 * i, at);
     }
     for (; i + channelDecimation <= pairs; i += channelDecimation, ++at) {
 #pragma GCC unroll 6
