@@ -5,19 +5,27 @@
 
 #include <cstdint>
 
-// Timing, frequency and phase of one burst from its known preamble.
+// Timing, frequency, phase and modulation index of one burst from its known preamble.
 //
 // The candidate's samples have been turned back by the detector's frequency estimate, which
-// leaves a residual of up to a few hundred Hz at low signal to noise. For each whole-sample
-// timing within two samples of the candidate, the matched-filter outputs of the known
-// preamble symbols are multiplied by the conjugate reference, p_k = z_k conj(zref_k): what is
-// left is the carrier, A e^(j (phi + omega k)). Its frequency comes from Luise and
-// Reggiannini's estimator, omega = 2 arg(sum over m = 1..10 of R(m)) / 11 with
-// R(m) = sum p_k conj(p_(k-m)), which is close to the best possible over 29 symbols and
-// unambiguous within +-870 Hz. The timing with the strongest match, refined by a parabola
-// through its neighbours, gives the instant; the filter is then evaluated there, at 1/8 of a
-// sample, for the final frequency, phase and amplitude, with the training's phase that
-// matches better (near the noise the detector takes one for the other now and then).
+// leaves a residual of up to a few hundred Hz at low signal to noise. The matched-filter
+// outputs of the known preamble symbols are multiplied by the conjugate reference of an index
+// h, p_k = z_k conj(zref_k(h)): for the right h what is left is the carrier,
+// A e^(j (phi + omega k)). Its frequency comes from Luise and Reggiannini's estimator over the
+// training, omega = 2 arg(sum over m = 1..10 of R(m)) / 11 with R(m) = sum p_k conj(p_(k-m)),
+// close to the best possible over 21 symbols and unambiguous within +-870 Hz; the training's
+// levels go ++--, so a wrong index only wobbles its phase, and one frequency serves every h.
+// The start flag's seven equal levels then tell the indices apart: a wrong one turns their
+// phase by 7 pi (h_true - h). The coherent sum of p_k over all 29 known symbols is taken for
+// each index of a grid from 0.34 to 0.76, and a parabola through the best and its neighbours
+// gives h; transmitters send 0.40 to 0.60.
+//
+// The index of the candidate's own timing serves the search over the whole-sample timings
+// within two samples of it; the timing with the strongest match, refined by a parabola
+// through its neighbours, gives the instant. The filter is then evaluated there, at 1/8 of a
+// sample, for the final index, frequency, phase and amplitude, with the training's phase
+// that matches better (near the noise the detector takes one for the other now and then),
+// and the phase and amplitude the nominal index 1/2 gives, for the nominal reading.
 
 namespace keelwave::ais {
 
