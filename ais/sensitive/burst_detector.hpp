@@ -100,6 +100,7 @@ struct TurnPath {
     float referencePower[trainingPhases];  ///< sum |wref_k|^2
     float inversePower[trainingPhases];    ///< 1 / sum |wref_k|^2
     PositionTurns positions[detectorPositions];
+    bool lastTurnHot;  ///< the last batch's last turn at the first position matched at all
 };
 
 /// The detector's weights and histories.
@@ -114,7 +115,6 @@ struct BurstDetector {
     TurnPath plain;
     int64_t nextSample;   ///< channel sample evaluated next
     bool searching;       ///< a match has crossed the threshold; the best is being sought
-    bool lastTurnHot;     ///< the last batch's last turn at the first position matched at all
     int64_t searchEnd;    ///< first sample past the search
     BurstCandidate best;  ///< best match of the search so far (its turn still to come)
     Iq bestMatch;         ///< C of the best match, whose angle is the candidate's turn
