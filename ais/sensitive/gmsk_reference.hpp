@@ -140,4 +140,14 @@ inline Iq matchedOutput(const GmskReference& reference, const float* re, const f
     return sum;
 }
 
+/// Outputs matchedOutputs works out side by side, and the entries past `count` it may write.
+constexpr int32_t matchedBatch = 8;
+constexpr int32_t matchedBatchSlack = matchedBatch;
+
+/// The matched filter's outputs at whole samples 0 .. count - 1 of `re`, `im` (which must reach
+/// matchedFilterLead before and matchedFilterLag + matchedBatch past them), into `outputsRe`
+/// and `outputsIm` (room for count + matchedBatchSlack).
+void matchedOutputs(const GmskReference& reference, const float* re, const float* im,
+                    int32_t count, float* outputsRe, float* outputsIm);
+
 }  // namespace keelwave::ais
