@@ -168,16 +168,32 @@ template <int32_t tile>
     }
 }
 
-// One turn over a symbol, appended to the batch of `position`.
-inline void addTurn(PositionTurns& position, float re, float im) {
-    const float wRe = re * position.lastRe + im * position.lastIm;
-    const float wIm = im * position.lastRe - re * position.lastIm;
-    const int32_t at = turnHistory + position.count++;
-    position.turnsRe[at] = wRe;
-    position.turnsIm[at] = wIm;
-    position.powers[at] = wRe * wRe + wIm * wIm;
-    position.lastRe = re;
-    position.lastIm = im;
+// The turns over each symbol of the samples `re`, `im` from `first` on, one symbol apart, as
+// the batch of `position`: the samples are gathered first, so that the turns are then worked
+// out side by side.
+inline void addTurns(PositionTurns& position, const float* re, const float* im, int32_t first,
+                     int32_t count) {
+    float zRe[positionBatch + 1];  // entry 0: the sample one symbol before the first
+    float zIm[positionBatch + 1];
+    zRe[0] = position.lastRe;
+    zIm[0] = position.lastIm;
+    int32_t turns = 0;
+    for (int32_t i = first; i < count; i += samplesPerSymbol) {
+        ++turns;
+        zRe[turns] = re[i];
+        zIm[turns] = im[i];
+    }
+    float* wRe = position.turnsRe + turnHistory;
+    float* wIm = position.turnsIm + turnHistory;
+    float* powers = position.powers + turnHistory;
+    for (int32_t m = 0; m < turns; ++m) {
+        wRe[m] = zRe[m + 1] * zRe[m] + zIm[m + 1] * zIm[m];
+        wIm[m] = zIm[m + 1] * zRe[m] - zRe[m + 1] * zIm[m];
+        powers[m] = wRe[m] * wRe[m] + wIm[m] * wIm[m];
+    }
+    position.count = turns;
+    position.lastRe = zRe[turns];
+    position.lastIm = zIm[turns];
 }
 
 // Matches the first position's turns of `path`, and the second's beside those of the first
@@ -222,17 +238,12 @@ template <int32_t tile>
                                             int32_t count) {
     filterBatch<tile>(detector, taps, re, im, count);
     // Turns at the positions looked at, one symbol apart within each position.
-    for (int32_t p = 0; p < detectorPositions; ++p) {
-        detector.matched.positions[p].count = 0;
-        detector.plain.positions[p].count = 0;
-    }
     const auto within = static_cast<int32_t>(firstSample % samplesPerSymbol);
     for (int32_t p = 0; p < detectorPositions; ++p) {
         const int32_t first = (detectorPosition[p] - within + samplesPerSymbol) % samplesPerSymbol;
-        for (int32_t i = first; i < count; i += samplesPerSymbol) {
-            addTurn(detector.matched.positions[p], detector.outputsRe[i], detector.outputsIm[i]);
-            addTurn(detector.plain.positions[p], re[i], im[i]);
-        }
+        addTurns(detector.matched.positions[p], detector.outputsRe, detector.outputsIm, first,
+                 count);
+        addTurns(detector.plain.positions[p], re, im, first, count);
     }
     // The first position everywhere; the second only beside a turn of the first that matches
     // at all: both within a symbol of each other, a preamble there matches at both.
