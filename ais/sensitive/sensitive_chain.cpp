@@ -160,11 +160,16 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
                                                     window.im + candidateLead + offset, aligned);
         if (timing.match >= syncMatchFloor) {
             ++tally.synchronised;
-            // A transmitter that sends near the nominal index is read the cheap way first.
+            // A transmitter that sends near the nominal index is read the cheap way first. Symbols
+            // are turned over only once both readings have failed as they are: every frame
+            // checked is a chance for a false message, and a drifting burst, which the nominal
+            // reading fails and the other reads, would otherwise pay for a search each time.
             const bool nominal = std::fabs(timing.index - nominalIndex) <= nominalReach;
-            if ((nominal && readBurst(candidate, timing, SymbolReading::nominal)) ||
-                readBurst(candidate, timing, SymbolReading::byIndex)) {
-                return;
+            for (const bool turnOver : {false, true}) {
+                if ((nominal && readBurst(candidate, timing, SymbolReading::nominal, turnOver)) ||
+                    readBurst(candidate, timing, SymbolReading::byIndex, turnOver)) {
+                    return;
+                }
             }
         }
     }
@@ -176,12 +181,12 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
     const BurstTiming timing =
         alignTurns(reference, window.re + candidateLead, window.im + candidateLead, candidate);
     if (timing.match >= turnsMatchFloor) {
-        readBurst(candidate, timing, SymbolReading::byTurns);
+        readBurst(candidate, timing, SymbolReading::byTurns, true);
     }
 }
 
 bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTiming& timing,
-                               SymbolReading way) {
+                               SymbolReading way, bool turnOver) {
     // Symbols are decided a run at a time, and read, until the frame ends.
     const float* re = window.re + candidateLead;
     const float* im = window.im + candidateLead;
@@ -202,7 +207,8 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
     }
     const bool turnedOver = reading != FrameReading::passed;
     const bool byTurns = way == SymbolReading::byTurns;
-    if (turnedOver && timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
+    if (turnOver && turnedOver &&
+        timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
         startFlips(search, symbols, flipReliabilityLimit);
         reading = searchFlips(search, symbols);
         while (reading == FrameReading::needsSymbols) {

@@ -85,8 +85,10 @@ private:
     void detect();
     void decodeReady(bool ending);
     void decodeCandidate(const BurstCandidate& candidate);
-    /// Reads the burst at `timing` from the samples copied for `candidate` the given way.
-    bool readBurst(const BurstCandidate& candidate, const BurstTiming& timing, SymbolReading way);
+    /// Reads the burst at `timing` from the samples copied for `candidate` the given way, and
+    /// when its frame fails and `turnOver`, with its least sure symbols turned over.
+    bool readBurst(const BurstCandidate& candidate, const BurstTiming& timing, SymbolReading way,
+                   bool turnOver);
     /// Copies the candidate's window up to entry `end`.
     void fill(int32_t end);
     void makeRoom();
