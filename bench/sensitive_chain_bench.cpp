@@ -66,8 +66,8 @@ std::vector<float> render(bool busy) {
         bursts = tx::layOutAlternately(repeated, plan, {}).bursts;
     }
     std::ostringstream out;
-    tx::writeRecording(bursts, static_cast<std::int64_t>(recordingSeconds * tx::rawRate),
-                       settings, tx::makeGmskPulse(), out);
+    tx::writeRecording(bursts, static_cast<std::int64_t>(recordingSeconds * tx::rawRate), settings,
+                       tx::makeGmskPulse(), out);
     return asFloats(out.str());
 }
 
@@ -86,8 +86,8 @@ void wholeChain(benchmark::State& state, bool busy, MakeChain makeChain) {
         std::unique_ptr<DecodingChain> chains[2] = {makeChain('A', -25000.0, 161975000),
                                                     makeChain('B', 25000.0, 162025000)};
         for (std::size_t at = 0; at < samples.size(); at += blockFloats) {
-            const auto count = static_cast<uint32_t>(std::min<std::size_t>(blockFloats,
-                                                                            samples.size() - at));
+            const auto count =
+                static_cast<uint32_t>(std::min<std::size_t>(blockFloats, samples.size() - at));
             for (auto& chain : chains) {
                 chain->processBlock(samples.data() + at, count);
             }
@@ -161,8 +161,8 @@ const Stages& stages() {
             const auto pairs = static_cast<int32_t>(
                 std::min<std::size_t>(filterChunkPairs, (samples.size() - at) / 2));
             float power = 0.0f;
-            const int32_t count = filterChannel(*filter, samples.data() + at, pairs, re.data(),
-                                                im.data(), power);
+            const int32_t count =
+                filterChannel(*filter, samples.data() + at, pairs, re.data(), im.data(), power);
             stages.re.insert(stages.re.end(), re.begin(), re.begin() + count);
             stages.im.insert(stages.im.end(), im.begin(), im.begin() + count);
         }
@@ -185,8 +185,8 @@ const Stages& stages() {
                 continue;
             }
             copyWindow(*window, stages, candidate);
-            const BurstTiming timing = synchroniseBurst(
-                *reference, window->re + candidateLead, window->im + candidateLead, candidate);
+            const BurstTiming timing = synchroniseBurst(*reference, window->re + candidateLead,
+                                                        window->im + candidateLead, candidate);
             if (timing.match >= 0.5f) {
                 stages.synchronised.emplace_back(candidate, timing);
             }
@@ -228,9 +228,9 @@ void burstDetector(benchmark::State& state) {
     for (auto _ : state) {
         initBurstDetector(*detector, *reference);
         while (detector->nextSample < end) {
-            benchmark::DoNotOptimize(detectBursts(
-                *detector, *reference, input.re.data(), input.im.data(), 0,
-                std::min<int64_t>(end, detector->nextSample + detectorBatch), found));
+            benchmark::DoNotOptimize(
+                detectBursts(*detector, *reference, input.re.data(), input.im.data(), 0,
+                             std::min<int64_t>(end, detector->nextSample + detectorBatch), found));
         }
     }
     state.SetItemsProcessed(state.iterations() * end);
@@ -253,8 +253,7 @@ void preambleSync(benchmark::State& state) {
             }
         }
     }
-    state.SetItemsProcessed(state.iterations() *
-                            static_cast<int64_t>(input.candidates.size()));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(input.candidates.size()));
 }
 BENCHMARK(preambleSync)->Unit(benchmark::kMillisecond);
 
@@ -273,13 +272,14 @@ void reading(benchmark::State& state, SymbolReading way) {
             state.ResumeTiming();
             startTracking(*tracker, timing, way);
             symbols->count = 0;
-            const auto shift = static_cast<int32_t>(candidateLead + timing.sample - candidate.instant);
-            trackSymbols(*tracker, *reference, window->re + shift, window->im + shift,
-                         readSymbols, *symbols);
+            const auto shift =
+                static_cast<int32_t>(candidateLead + timing.sample - candidate.instant);
+            trackSymbols(*tracker, *reference, window->re + shift, window->im + shift, readSymbols,
+                         *symbols);
         }
     }
-    state.SetItemsProcessed(state.iterations() *
-                            static_cast<int64_t>(input.synchronised.size()) * readSymbols);
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(input.synchronised.size()) *
+                            readSymbols);
 }
 void nominalReading(benchmark::State& state) {
     reading(state, SymbolReading::nominal);

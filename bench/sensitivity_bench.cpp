@@ -138,10 +138,10 @@ void measure(Bench& bench, const std::string& label, const RecordingSettings& se
              double bandwidthTime, char onlyChannel, const std::vector<Bits>* messages) {
     const std::string path =
         bench.options.work + "/row-" + std::to_string(++bench.recordings) + ".cu8";
-    decodeAndPrint(bench, label,
-                   render(messages != nullptr ? *messages : bench.corpus, settings, bandwidthTime,
-                          path),
-                   onlyChannel);
+    decodeAndPrint(
+        bench, label,
+        render(messages != nullptr ? *messages : bench.corpus, settings, bandwidthTime, path),
+        onlyChannel);
 }
 void runNoise(Bench& bench) {
     const Options& options = bench.options;

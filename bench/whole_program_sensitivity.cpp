@@ -39,8 +39,8 @@
 using namespace keelwave::transmitter;
 using keelwave::bench::Bench;
 using keelwave::bench::Decoder;
-using keelwave::bench::Options;
 using keelwave::bench::measure;
+using keelwave::bench::Options;
 using keelwave::bench::settingsAt;
 
 namespace {
@@ -55,8 +55,8 @@ void runTransmitterRows(Bench& bench, const std::string& kind) {
     char label[64];
     if (kind == "deviation") {
         for (const double snr : {4.0, 6.0, 12.0}) {
-            for (const double hz : {1920.0, 2000.0, 2160.0, 2280.0, 2520.0, 2640.0, 2800.0,
-                                    2880.0}) {
+            for (const double hz :
+                 {1920.0, 2000.0, 2160.0, 2280.0, 2520.0, 2640.0, 2800.0, 2880.0}) {
                 RecordingSettings settings = settingsAt(bench, snr);
                 settings.deviationHz = hz;
                 std::snprintf(label, sizeof label, "Deviation %4.0f Hz (%.2f), SNR %2.0f dB", hz,
@@ -73,8 +73,8 @@ void runTransmitterRows(Bench& bench, const std::string& kind) {
             }
         }
     } else if (kind == "drift") {
-        for (const auto& [hz, snr] : {std::pair{150.0, 6.0}, {300.0, 6.0}, {-300.0, 6.0},
-                                      {300.0, 4.0}, {300.0, 12.0}}) {
+        for (const auto& [hz, snr] :
+             {std::pair{150.0, 6.0}, {300.0, 6.0}, {-300.0, 6.0}, {300.0, 4.0}, {300.0, 12.0}}) {
             RecordingSettings settings = settingsAt(bench, snr);
             settings.driftHzPerBurst = hz;
             std::snprintf(label, sizeof label, "Drift %+4.0f Hz per burst, SNR %2.0f dB", hz, snr);
@@ -84,8 +84,8 @@ void runTransmitterRows(Bench& bench, const std::string& kind) {
         for (const auto& [bits, snr] : {std::pair{4.0, 6.0}, {8.0, 6.0}, {8.0, 4.0}}) {
             RecordingSettings settings = settingsAt(bench, snr);
             settings.rampLateBits = bits;
-            std::snprintf(label, sizeof label, "Ramp eating %.0f training bits, SNR %2.0f dB",
-                          bits, snr);
+            std::snprintf(label, sizeof label, "Ramp eating %.0f training bits, SNR %2.0f dB", bits,
+                          snr);
             measure(bench, label, settings);
         }
     } else if (kind == "phasenoise") {

@@ -248,8 +248,7 @@ template <int32_t tile>
     // The first position everywhere; the second only beside a turn of the first that matches
     // at all: both within a symbol of each other, a preamble there matches at both.
     const int32_t firstOwn = (detectorPosition[0] - within + samplesPerSymbol) % samplesPerSymbol;
-    const int32_t firstOther =
-        (detectorPosition[1] - within + samplesPerSymbol) % samplesPerSymbol;
+    const int32_t firstOther = (detectorPosition[1] - within + samplesPerSymbol) % samplesPerSymbol;
     lookCloser<tile>(detector.matched, lookCloserThreshold, firstOwn, firstOther);
     lookCloser<tile>(detector.plain, lookCloserPlainThreshold, firstOwn, firstOther);
 }

@@ -49,8 +49,8 @@ struct SearchedOutputs {
 PreambleOutputs outputsAt(const SearchedOutputs& searched, int32_t last) {
     PreambleOutputs result;
     for (int32_t i = 0; i < knownSymbols; ++i) {
-        const int32_t at = last - (lastKnownSymbol - firstKnownSymbol - i) * samplesPerSymbol -
-                           searchedFirst;
+        const int32_t at =
+            last - (lastKnownSymbol - firstKnownSymbol - i) * samplesPerSymbol - searchedFirst;
         result.re[i] = searched.re[at];
         result.im[i] = searched.im[at];
         result.power += result.re[i] * result.re[i] + result.im[i] * result.im[i];
@@ -78,7 +78,8 @@ float carrierTurn(const PreambleOutputs& outputs, const PreambleReference& pream
     const float sign = conjugate ? -1.0f : 1.0f;
     Iq carrier[trainingKnown];
     for (int32_t i = 0; i < trainingKnown; ++i) {
-        const Iq expected{preamble.knownRe[nominalStep][i], sign * preamble.knownIm[nominalStep][i]};
+        const Iq expected{preamble.knownRe[nominalStep][i],
+                          sign * preamble.knownIm[nominalStep][i]};
         carrier[i] = timesConj(Iq{outputs.re[i], outputs.im[i]}, expected);
     }
     // sum over m = 1..10 of sum over i of p_i conj(p_(i-m)): each p_i against the sum of the
@@ -222,8 +223,8 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     // samples change it far less than its own error.
     const PreambleReference& preamble = reference.preambles[candidate.training];
     SearchedOutputs searched;
-    matchedOutputs(reference, re + searchedFirst, im + searchedFirst, searchedOutputs,
-                   searched.re, searched.im);
+    matchedOutputs(reference, re + searchedFirst, im + searchedFirst, searchedOutputs, searched.re,
+                   searched.im);
     const PreambleOutputs own = outputsAt(searched, 0);
     const IndexMatch first = matchIndex(preamble, own, candidate.conjugate);
     const TurnBack back = turnBackBy(first.turnPerSymbol);
@@ -231,8 +232,7 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     int32_t best = 0;
     for (int32_t i = 0; i <= 2 * timingSearch; ++i) {
         const int32_t offset = i - timingSearch;
-        const PreambleOutputs outputs =
-            offset == 0 ? own : outputsAt(searched, offset);
+        const PreambleOutputs outputs = offset == 0 ? own : outputsAt(searched, offset);
         matches[i] =
             matchAt(turnedBack(outputs, back), preamble, first.step, candidate.conjugate).match;
         if (matches[i] > matches[best]) {
@@ -262,8 +262,8 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     }
     // At the timing found, the training's phase and the index that match best: at low signal
     // to noise the detector may have taken one phase for the other.
-    const PreambleOutputs outputs = step == 0 ? outputsAt(searched, whole)
-                                              : preambleOutputs(reference, re, im, whole, step);
+    const PreambleOutputs outputs =
+        step == 0 ? outputsAt(searched, whole) : preambleOutputs(reference, re, im, whole, step);
     IndexMatch final;
     int32_t training = candidate.training;
     for (int32_t phase = 0; phase < trainingPhases; ++phase) {
@@ -278,8 +278,8 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     timing.sample = candidate.instant + whole;
     timing.step = step;
     timing.turnPerSymbol = final.turnPerSymbol;
-    timing.phase = std::atan2(final.match.sum.im, final.match.sum.re) -
-                   final.turnPerSymbol * middleSymbol;
+    timing.phase =
+        std::atan2(final.match.sum.im, final.match.sum.re) - final.turnPerSymbol * middleSymbol;
     timing.amplitude = final.match.amplitude;
     // b_k = e^(j pi/2 (a_0 + ... + a_k)) is j^(k+1) c_k, or its conjugate for reversed levels.
     const float quarter = static_cast<float>(pi / 2.0) * (candidate.conjugate ? -1.0f : 1.0f);

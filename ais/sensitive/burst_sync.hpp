@@ -40,15 +40,15 @@ struct BurstTiming {
     /// Carrier phase phi, radians, of the pseudo-symbols b_k = e^(j (phi + omega k + pi h s
     /// (a_0 + ... + a_k))), s = -1 for conjugate bursts
     float phase = 0.0f;
-    float amplitude = 0.0f;         ///< carrier amplitude, in matched-filter output units
-    float match = 0.0f;             ///< normalised match of the preamble, 0..1
-    float index = nominalIndex;     ///< modulation index h the preamble matches best
+    float amplitude = 0.0f;      ///< carrier amplitude, in matched-filter output units
+    float match = 0.0f;          ///< normalised match of the preamble, 0..1
+    float index = nominalIndex;  ///< modulation index h the preamble matches best
     /// For the nominal reading: the phase of z_k / j^k at preamble symbol 0 (or of
     /// z_k / (-j)^k for reversed levels), radians, and the amplitude, both at index 1/2.
     float nominalPhase = 0.0f;
     float nominalAmplitude = 0.0f;
-    bool conjugate = false;      ///< the transmitter's levels are the other way round
-    int32_t training = 0;        ///< phase of its training (GmskReference::preambles)
+    bool conjugate = false;  ///< the transmitter's levels are the other way round
+    int32_t training = 0;    ///< phase of its training (GmskReference::preambles)
 };
 
 /// Samples either side of the candidate's instant that alignTurns searches: two symbols (the

@@ -18,9 +18,9 @@ namespace keelwave::ais {
 /// for the turns' own alignment and the matched filter's reach.
 constexpr int32_t candidateLead =
     (lastKnownSymbol + 1) * samplesPerSymbol + turnsSearch + 2 + matchedFilterLead;
-constexpr int32_t candidateLag = (burstSymbolCapacity - lastKnownSymbol + readingLookahead) *
-                                     samplesPerSymbol +
-                                 turnsSearch + 2 + matchedFilterLag;
+constexpr int32_t candidateLag =
+    (burstSymbolCapacity - lastKnownSymbol + readingLookahead) * samplesPerSymbol + turnsSearch +
+    2 + matchedFilterLag;
 constexpr int32_t candidateSpan = candidateLead + candidateLag;
 /// Samples turned back per step of the window's rotator.
 constexpr int32_t rotatorRun = 16;

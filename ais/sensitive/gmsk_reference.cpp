@@ -123,14 +123,16 @@ void initPreamble(PreambleReference& preamble, uint8_t firstTrainingBit, double 
         };
         preamble.indexPowers[i] = 0.0f;
         for (int32_t k = 0; k < preambleSymbols; ++k) {
-            preamble.indexOutputs[i][k] = at(k) + (at(k - 1) + at(k + 1)) * static_cast<float>(leak) +
+            preamble.indexOutputs[i][k] = at(k) +
+                                          (at(k - 1) + at(k + 1)) * static_cast<float>(leak) +
                                           (at(k - 2) + at(k + 2)) * static_cast<float>(farLeak);
             if (k >= firstKnownSymbol && k <= lastKnownSymbol) {
                 preamble.indexPowers[i] += norm(preamble.indexOutputs[i][k]);
             }
         }
         for (int32_t j = 0; j < knownPadded; ++j) {
-            const Iq output = j < knownSymbols ? preamble.indexOutputs[i][firstKnownSymbol + j] : Iq{};
+            const Iq output =
+                j < knownSymbols ? preamble.indexOutputs[i][firstKnownSymbol + j] : Iq{};
             preamble.knownRe[i][j] = output.re;
             preamble.knownIm[i][j] = output.im;
         }
@@ -185,8 +187,8 @@ void initGmskReference(GmskReference& reference) {
     }
 }
 
-void matchedOutputs(const GmskReference& reference, const float* re, const float* im,
-                    int32_t count, float* outputsRe, float* outputsIm) {
+void matchedOutputs(const GmskReference& reference, const float* re, const float* im, int32_t count,
+                    float* outputsRe, float* outputsIm) {
     // Each tap weighs a run of consecutive outputs at once, which the compiler keeps in vector
     // registers while the taps go by.
     const float* taps = reference.matchedTaps[0];

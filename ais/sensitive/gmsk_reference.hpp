@@ -147,7 +147,7 @@ constexpr int32_t matchedBatchSlack = matchedBatch;
 /// The matched filter's outputs at whole samples 0 .. count - 1 of `re`, `im` (which must reach
 /// matchedFilterLead before and matchedFilterLag + matchedBatch past them), into `outputsRe`
 /// and `outputsIm` (room for count + matchedBatchSlack).
-void matchedOutputs(const GmskReference& reference, const float* re, const float* im,
-                    int32_t count, float* outputsRe, float* outputsIm);
+void matchedOutputs(const GmskReference& reference, const float* re, const float* im, int32_t count,
+                    float* outputsRe, float* outputsIm);
 
 }  // namespace keelwave::ais

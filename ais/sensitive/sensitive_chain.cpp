@@ -196,8 +196,9 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
     symbols.byLevels = false;
     startFrame(search);
     const auto decideUntil = [&](int32_t end) {
-        fill(candidateLead + shift + (end - 1 + readingLookahead - lastKnownSymbol) * samplesPerSymbol +
-             matchedFilterLag + 2);
+        fill(candidateLead + shift +
+             (end - 1 + readingLookahead - lastKnownSymbol) * samplesPerSymbol + matchedFilterLag +
+             2);
         trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
     };
     FrameReading reading = FrameReading::needsSymbols;
@@ -207,8 +208,7 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
     }
     const bool turnedOver = reading != FrameReading::passed;
     const bool byTurns = way == SymbolReading::byTurns;
-    if (turnOver && turnedOver &&
-        timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
+    if (turnOver && turnedOver && timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
         startFlips(search, symbols, flipReliabilityLimit);
         reading = searchFlips(search, symbols);
         while (reading == FrameReading::needsSymbols) {

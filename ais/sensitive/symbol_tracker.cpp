@@ -37,9 +37,9 @@ constexpr float meanOutputPower = 1.2f;
 
 /// Terms of the series for sine and cosine of half an angle up to pi/2: their errors there
 /// stay below 3e-5, and below 1e-4 after the doubling.
-constexpr float inverseFactorials[] = {1.0f / 2.0f, 1.0f / 6.0f, 1.0f / 24.0f, 1.0f / 120.0f,
-                                       1.0f / 720.0f, 1.0f / 5040.0f, 1.0f / 40320.0f,
-                                       1.0f / 362880.0f};
+constexpr float inverseFactorials[] = {1.0f / 2.0f,     1.0f / 6.0f,     1.0f / 24.0f,
+                                       1.0f / 120.0f,   1.0f / 720.0f,   1.0f / 5040.0f,
+                                       1.0f / 40320.0f, 1.0f / 362880.0f};
 
 // e^(j x) without the library's calls: x brought within +-pi, the series at x / 2, doubled.
 Iq phasor(float x) {
@@ -64,8 +64,8 @@ float angleOf(Iq v) {
     }
     const float t = std::min(ax, ay) / big;
     const float t2 = t * t;
-    float angle = t * (0.99986f + t2 * (-0.33030f + t2 * (0.18014f + t2 * (-0.08513f +
-                                                                          t2 * 0.02083f))));
+    float angle =
+        t * (0.99986f + t2 * (-0.33030f + t2 * (0.18014f + t2 * (-0.08513f + t2 * 0.02083f))));
     if (ay > ax) {
         angle = 0.5f * static_cast<float>(pi) - angle;
     }
@@ -74,7 +74,6 @@ float angleOf(Iq v) {
     }
     return v.im < 0.0f ? -angle : angle;
 }
-
 
 // Ungerboeck's metric of every way: how well its pseudo-symbols explain the outputs u_k ..
 // u_(k+2) (over A, turned back to b_(k-1)'s phase). The matched filter's noise is correlated
@@ -97,8 +96,7 @@ void wayMetrics(const Iq turns[2], Iq back, const Iq* outputs, float leak, float
             const float term1 = term0 + weigh(left1, b1);
             const Iq left2 = outputs[2] - b1 * leak - b0 * farLeak;
             for (int32_t third = 0; third < 2; ++third) {
-                metrics[first | second << 1 | third << 2] =
-                    term1 + weigh(left2, b1 * turns[third]);
+                metrics[first | second << 1 | third << 2] = term1 + weigh(left2, b1 * turns[third]);
             }
         }
     }
@@ -206,8 +204,8 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         }
         const int32_t level = (bestWay & 1) != 0 ? -1 : 1;
         const int8_t previous = k > 0 ? symbols.decisions[k - 1] : int8_t{1};
-        symbols.decisions[k] = k < preambleSymbols ? preamble.symbols[k]
-                                                   : static_cast<int8_t>(previous * level);
+        symbols.decisions[k] =
+            k < preambleSymbols ? preamble.symbols[k] : static_cast<int8_t>(previous * level);
         symbols.reliabilities[k] = 0.5f * std::fabs(best[0] - best[1]);
         // The filter moves on by the level decided and learns from the symbol's phase error.
         advanceCarrier(tracker.carrier, sign * level, symbolWalk);
@@ -218,12 +216,11 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         const float expectedPower = norm(expected);
         if (k >= firstKnownSymbol) {
             const Iq error = timesConj(outputs[0], expected);
-            const double phaseError =
-                std::clamp(static_cast<double>(angleOf(error)), -largestIndexedError,
-                           largestIndexedError);
+            const double phaseError = std::clamp(static_cast<double>(angleOf(error)),
+                                                 -largestIndexedError, largestIndexedError);
             correctCarrier(tracker.carrier, phaseError, tracker.noise / (2.0f * expectedPower));
-            tracker.rotator =
-                tracker.rotator * turnBack(static_cast<float>(tracker.carrier.state[0] - predicted));
+            tracker.rotator = tracker.rotator *
+                              turnBack(static_cast<float>(tracker.carrier.state[0] - predicted));
             tracker.amplitude *= 1.0f + amplitudeTracking * (error.re / expectedPower - 1.0f);
             tracker.noise += noiseTracking * (norm(residual) - tracker.noise);
             tracker.noise = std::max(tracker.noise, noiseFloor);

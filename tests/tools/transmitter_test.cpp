@@ -84,8 +84,7 @@ std::pair<double, double> measure(const std::vector<std::complex<double>>& sampl
         amplitude += std::abs(samples[n]);
     }
     const double count = static_cast<double>(last - first);
-    return {std::arg(turns) * static_cast<double>(tx::rawRate) / (2.0 * tx::pi),
-            amplitude / count};
+    return {std::arg(turns) * static_cast<double>(tx::rawRate) / (2.0 * tx::pi), amplitude / count};
 }
 
 TEST(TransmitterModel, SendsAsAnImperfectTransmitterIsSet) {

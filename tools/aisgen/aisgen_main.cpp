@@ -30,8 +30,8 @@ constexpr const char* program = "keelwave-aisgen";
 // partial block at the end, and the tuner delivers 102400-byte transfers (178 ms): a burst
 // ending within the last 0.3 s of a recording might never be decoded, so none is put there.
 constexpr double trailingGuardSeconds = 0.3;
-constexpr double maxAmplitude = 127.0;    // largest swing of an 8-bit sample around 128
-constexpr double maxClockErrorPpm = 1e4;  // 1 %: far beyond any real transmitter
+constexpr double maxAmplitude = 127.0;     // largest swing of an 8-bit sample around 128
+constexpr double maxClockErrorPpm = 1e4;   // 1 %: far beyond any real transmitter
 constexpr double maxDeviationHz = 4800.0;  // modulation index 1: twice the AIS deviation
 constexpr double minBandwidthTime = 0.2;   // BT range of GMSK transmitters worth modelling
 constexpr double maxBandwidthTime = 1.0;

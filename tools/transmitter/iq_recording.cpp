@@ -78,7 +78,8 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
             const double cycles = cyclesPerSample * static_cast<double>(n);
             const double carrier = 2.0 * pi * (cycles - std::floor(cycles));
             // The drift's frequency rises linearly over the burst: its phase is quadratic.
-            const double drift = pi * settings.driftHzPerBurst * u * u * perBit / (bitCount * rawRate);
+            const double drift =
+                pi * settings.driftHzPerBurst * u * u * perBit / (bitCount * rawRate);
             if (phaseNoiseStep > 0.0) {
                 track.noisePhase += phaseNoiseStep * nextGaussian(phaseNoise);
             }

@@ -77,8 +77,7 @@ TEST(SensitiveChain, PrintsExactlyTheSentencesSent) {
         {"10 dB, pulse BT 0.3", at(10.0), false, 0.3},
         {"10 dB, pulse BT 0.5", at(10.0), false, 0.5},
         {"10 dB, carrier drifting 300 Hz over each burst", sent(10.0, 2400.0, 300.0), false, 0.4},
-        {"10 dB, drifting 300 Hz down, deviation 2040 Hz", sent(10.0, 2040.0, -300.0), false,
-         0.4},
+        {"10 dB, drifting 300 Hz down, deviation 2040 Hz", sent(10.0, 2040.0, -300.0), false, 0.4},
         {"10 dB, the ramp eating 8 training bits", sent(10.0, 2400.0, 0.0, 8.0), false, 0.4},
     };
     for (const Case& test : cases) {
