@@ -129,10 +129,16 @@ BENCHMARK(sensitiveNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(classicBusy)->Unit(benchmark::kMillisecond);
 BENCHMARK(classicNoise)->Unit(benchmark::kMillisecond);
 
+// Zeros in front of the channel's first sample: the matched filter looks back over them.
+constexpr int32_t guard = 2 * matchedFilterLead;
+
 // What each stage of channel A gives for the busy recording.
 struct Stages {
-    std::vector<float> re;  // the channel, from sample 0
-    std::vector<float> im;
+    std::vector<float> re = std::vector<float>(guard);  // the guard, then the channel
+    std::vector<float> im = std::vector<float>(guard);
+    const float* channelRe() const { return re.data() + guard; }
+    const float* channelIm() const { return im.data() + guard; }
+    int32_t held() const { return static_cast<int32_t>(re.size()) - guard; }
     std::vector<BurstCandidate> candidates;
     /// The candidates that synchronise, with what their preamble said.
     std::vector<std::pair<BurstCandidate, BurstTiming>> synchronised;
@@ -142,8 +148,7 @@ struct Stages {
 void copyWindow(BurstWindow& window, const Stages& stages, const BurstCandidate& candidate,
                 int32_t end = candidateSpan) {
     startBurstWindow(window, candidate.instant, candidate.turnPerSymbol);
-    fillBurstWindow(window, end, stages.re.data(), stages.im.data(), 0,
-                    static_cast<int32_t>(stages.re.size()));
+    fillBurstWindow(window, end, stages.channelRe(), stages.channelIm(), 0, stages.held());
 }
 
 /// Window entries the synchronisation reads, as the chain copies them before it.
@@ -171,11 +176,11 @@ const Stages& stages() {
         auto detector = std::make_unique<BurstDetector>();
         initBurstDetector(*detector, *reference);
         // Past the detector's reach, so that it never reads beyond the samples.
-        const auto end = static_cast<int64_t>(stages.re.size()) - candidateSpan;
+        const int64_t end = stages.held() - candidateSpan;
         BurstCandidate found[detectorBatch / candidateWindow + 1];
         while (detector->nextSample < end) {
             const int32_t count =
-                detectBursts(*detector, *reference, stages.re.data(), stages.im.data(), 0,
+                detectBursts(*detector, *reference, stages.channelRe(), stages.channelIm(), 0,
                              std::min<int64_t>(end, detector->nextSample + detectorBatch), found);
             stages.candidates.insert(stages.candidates.end(), found, found + count);
         }
@@ -223,13 +228,13 @@ void burstDetector(benchmark::State& state) {
     auto reference = std::make_unique<GmskReference>();
     initGmskReference(*reference);
     auto detector = std::make_unique<BurstDetector>();
-    const auto end = static_cast<int64_t>(input.re.size()) - candidateSpan;
+    const int64_t end = input.held() - candidateSpan;
     BurstCandidate found[detectorBatch / candidateWindow + 1];
     for (auto _ : state) {
         initBurstDetector(*detector, *reference);
         while (detector->nextSample < end) {
             benchmark::DoNotOptimize(
-                detectBursts(*detector, *reference, input.re.data(), input.im.data(), 0,
+                detectBursts(*detector, *reference, input.channelRe(), input.channelIm(), 0,
                              std::min<int64_t>(end, detector->nextSample + detectorBatch), found));
         }
     }

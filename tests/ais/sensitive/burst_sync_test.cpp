@@ -12,10 +12,13 @@
 namespace keelwave::ais::test {
 namespace {
 
-// Channel A of a recording, through the channel filter.
+// Zeros in front of the channel's first sample: the matched filter looks back over them.
+constexpr int32_t guard = 2 * matchedFilterLead;
+
+// Channel A of a recording, through the channel filter, after the guard.
 struct Channel {
-    std::vector<float> re;
-    std::vector<float> im;
+    std::vector<float> re = std::vector<float>(guard);
+    std::vector<float> im = std::vector<float>(guard);
 };
 
 Channel channelA(const std::vector<float>& samples) {
@@ -44,13 +47,15 @@ BurstTiming synchroniseOnlyBurst(const std::vector<float>& samples) {
     auto detector = std::make_unique<BurstDetector>();
     initBurstDetector(*detector, *reference);
     // As far as the detector may read; the window reads what there is, and zeros past it.
-    const auto end =
-        static_cast<int64_t>(channel.re.size()) - matchedFilterLag - detectorBatchSlack;
+    const auto held = static_cast<int32_t>(channel.re.size()) - guard;
+    const int64_t end = held - matchedFilterLag - detectorBatchSlack;
+    const float* re = channel.re.data() + guard;
+    const float* im = channel.im.data() + guard;
     BurstCandidate found[detectorBatch / candidateWindow + 1];
     BurstCandidate best;
     while (detector->nextSample < end) {
         const int32_t count =
-            detectBursts(*detector, *reference, channel.re.data(), channel.im.data(), 0,
+            detectBursts(*detector, *reference, re, im, 0,
                          std::min<int64_t>(end, detector->nextSample + detectorBatch), found);
         for (int32_t i = 0; i < count; ++i) {
             best = found[i].match > best.match ? found[i] : best;
@@ -58,8 +63,7 @@ BurstTiming synchroniseOnlyBurst(const std::vector<float>& samples) {
     }
     auto window = std::make_unique<BurstWindow>();
     startBurstWindow(*window, best.instant, best.turnPerSymbol);
-    fillBurstWindow(*window, candidateSpan, channel.re.data(), channel.im.data(), 0,
-                    static_cast<int32_t>(channel.re.size()));
+    fillBurstWindow(*window, candidateSpan, re, im, 0, held);
     BurstTiming timing =
         synchroniseBurst(*reference, window->re + candidateLead, window->im + candidateLead, best);
     timing.turnPerSymbol += best.turnPerSymbol;
