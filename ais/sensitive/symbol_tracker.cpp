@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace keelwave::ais {
 
@@ -31,6 +32,9 @@ constexpr float noiseFloor = 0.01f;
 /// Levels tried at once: a_k, a_(k+1), a_(k+2).
 constexpr int32_t lookahead = readingLookahead + 1;
 constexpr int32_t ways = 1 << lookahead;
+/// The preamble's match the noise estimate is started from at the least: it is the share of
+/// the outputs' power the preamble explains, and the noise the rest.
+constexpr float lowestMatch = 0.05f;
 /// Share of the energy of a unit pseudo-symbol with its neighbours through the filter, for
 /// the noise estimate at the start: mean |zref|^2 over the preamble is about 1.2.
 constexpr float meanOutputPower = 1.2f;
@@ -102,6 +106,34 @@ void wayMetrics(const Iq turns[2], Iq back, const Iq* outputs, float leak, float
     }
 }
 
+// The way of the levels that explains the outputs best among those the preamble allows (its
+// own levels where the ways reach into it), and the best metric with a_k = +1 and with -1.
+struct Choice {
+    int32_t way = 0;
+    float best[2] = {-std::numeric_limits<float>::infinity(),
+                     -std::numeric_limits<float>::infinity()};
+};
+
+Choice chooseWay(const float metrics[ways], const PreambleReference& preamble, int32_t k) {
+    Choice choice;
+    float bestMetric = -std::numeric_limits<float>::infinity();
+    for (int32_t way = 0; way < ways; ++way) {
+        bool possible = true;
+        for (int32_t i = 0; i < lookahead && k + i < preambleSymbols; ++i) {
+            possible = possible && ((way >> i & 1) != 0) == (preamble.levels[k + i] < 0);
+        }
+        if (!possible) {
+            continue;
+        }
+        choice.best[way & 1] = std::max(choice.best[way & 1], metrics[way]);
+        if (metrics[way] > bestMetric) {
+            bestMetric = metrics[way];
+            choice.way = way;
+        }
+    }
+    return choice;
+}
+
 // What the filter's output at symbol k is when the levels go as `way` says, relative to
 // b_(k-1) and in units of A: the measurement the phase error is taken against.
 Iq expectedOutput(int32_t way, Iq up, Iq down, Iq back, float leak, float farLeak) {
@@ -128,7 +160,7 @@ void startTracking(SymbolTracker& tracker, const BurstTiming& timing, SymbolRead
     startCarrierTrack(tracker.carrier, timing.phase - timing.turnPerSymbol, timing.turnPerSymbol,
                       timing.index, preambleSpread);
     tracker.amplitude = timing.amplitude;
-    const float match = std::max(timing.match, 0.05f);
+    const float match = std::max(timing.match, lowestMatch);
     tracker.noise = std::max(noiseFloor, (1.0f / match - 1.0f) * meanOutputPower);
     tracker.rotator = conj(phasor(static_cast<float>(tracker.carrier.state[0])));
     tracker.aheadOf = -1;
@@ -184,29 +216,13 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
         const Iq turns[2] = {up, down};
         float metrics[ways];
         wayMetrics(turns, back, outputs, leak, farLeak, metrics);
-        float best[2] = {-1e30f, -1e30f};  // by a_k: +1, -1
-        float bestMetric = -1e30f;
-        int32_t bestWay = 0;
-        for (int32_t way = 0; way < ways; ++way) {
-            bool possible = true;
-            for (int32_t i = 0; i < lookahead && k + i < preambleSymbols; ++i) {
-                possible = possible && ((way >> i & 1) != 0) == (preamble.levels[k + i] < 0);
-            }
-            if (!possible) {
-                continue;
-            }
-            const float metric = metrics[way];
-            best[way & 1] = std::max(best[way & 1], metric);
-            if (metric > bestMetric) {
-                bestMetric = metric;
-                bestWay = way;
-            }
-        }
+        const Choice choice = chooseWay(metrics, preamble, k);
+        const int32_t bestWay = choice.way;
         const int32_t level = (bestWay & 1) != 0 ? -1 : 1;
         const int8_t previous = k > 0 ? symbols.decisions[k - 1] : int8_t{1};
         symbols.decisions[k] =
             k < preambleSymbols ? preamble.symbols[k] : static_cast<int8_t>(previous * level);
-        symbols.reliabilities[k] = 0.5f * std::fabs(best[0] - best[1]);
+        symbols.reliabilities[k] = 0.5f * std::fabs(choice.best[0] - choice.best[1]);
         // The filter moves on by the level decided and learns from the symbol's phase error.
         advanceCarrier(tracker.carrier, sign * level, symbolWalk);
         tracker.rotator = tracker.rotator * conj(level > 0 ? up : down);
