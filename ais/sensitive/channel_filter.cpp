@@ -26,9 +26,8 @@ constexpr int32_t besselTerms = 30;
 /// Outputs between renormalisations of the rotator. Each step rounds its magnitude by about
 /// 1e-16, so this keeps it at 1 far beyond float precision.
 constexpr int32_t renormaliseEvery = 4096;
-/// Outputs summed side by side by the baseline build: two of SSE2's registers of four floats
-/// for each of the four sums.
-constexpr int32_t narrowTile = 4;
+/// Outputs summed side by side by the baseline build (SSE2's registers hold four floats).
+constexpr int32_t narrowFilterTile = 4;
 constexpr int32_t reach = rowTaps - 1;  // outputs before the chunk's first that it reads
 
 // Modified Bessel function of the first kind, order 0, by its power series.
@@ -187,7 +186,7 @@ inline void dealPair(ChannelFilter& filter, const float* pair, int32_t row, int3
 #endif
 
 float sumOutputsNarrow(ChannelFilter& filter, int32_t count, float* outputsRe, float* outputsIm) {
-    return sumOutputs<narrowTile>(filter, count, outputsRe, outputsIm);
+    return sumOutputs<narrowFilterTile>(filter, count, outputsRe, outputsIm);
 }
 
 }  // namespace
@@ -232,7 +231,7 @@ void initChannelFilter(ChannelFilter& filter, double channelOffsetHz) {
         filter.tileTurnsRe[j] = static_cast<float>(std::cos(-channelDecimation * turn * j));
         filter.tileTurnsIm[j] = static_cast<float>(std::sin(-channelDecimation * turn * j));
     }
-    for (const int32_t tile : {narrowTile, filterTile}) {
+    for (const int32_t tile : {narrowFilterTile, filterTile}) {
         filter.tileStepRe[tile == filterTile] = std::cos(-channelDecimation * turn * tile);
         filter.tileStepIm[tile == filterTile] = std::sin(-channelDecimation * turn * tile);
     }

@@ -42,8 +42,8 @@ constexpr int32_t rowTaps = (channelFilterTaps + channelDecimation - 1) / channe
 constexpr int32_t filterChunkPairs = 4096;
 /// Most channel samples one filterChannel call gives.
 constexpr int32_t filterChunkOutputs = filterChunkPairs / channelDecimation + 1;
-/// Outputs summed side by side by the AVX2 build, two registers of eight floats for each of
-/// its four sums (and that many entries of slack past the rows' end).
+/// Outputs summed side by side by the AVX2 build, a register of eight floats for each of its
+/// four sums (and that many entries of slack past the rows' end).
 constexpr int32_t filterTile = 8;
 /// Entries of each row: the taps' reach back, a chunk's outputs, the output being filled and
 /// the tile's slack.
