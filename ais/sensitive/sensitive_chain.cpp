@@ -18,8 +18,15 @@ constexpr float syncMatchFloor = 0.5f;
 /// Preamble match from which a failed frame is worth turning symbols over: below all but a
 /// few noise candidates an hour, above every burst at 2 dB that the turning over saved.
 constexpr float flipMatchFloor = 0.65f;
+/// Detector match from which a candidate that no coherent reading decoded is aligned on its
+/// turns: the Long Beach bursts read that way match at 0.59 and more, the noise that passes the
+/// detector mostly at 0.3 to 0.45.
+constexpr float turnsCandidateFloor = 0.5f;
 /// Match of the turns' own alignment from which a burst is read by turns (and turned over).
 constexpr float turnsMatchFloor = 0.5f;
+/// Distance of the preamble's index from 1/2 within which a burst is read the nominal way
+/// first: twice the index estimate's spread near the noise.
+constexpr float nominalReach = 0.04f;
 /// Symbols at least this sure (|Re(v_k)| / A) are never turned over: a wrong decision that
 /// sure is rare below the noise level where such a frame still has a chance.
 constexpr float flipReliabilityLimit = 0.7f;
@@ -29,9 +36,9 @@ constexpr double fullScalePower = 128.0 * 128.0;
 constexpr float silentLevelDb = -150.0f;
 /// Gain reported with every level: the chain scales nothing, so it is always unity.
 constexpr float unityGain = 1.0f;
-/// Symbols decided before the frame is read on: a short frame's worth, so a burst costs little
+/// Symbols decided before the frame is read on: a few bytes, so a burst costs little
 /// more than its own length.
-constexpr int32_t trackingRun = 64;
+constexpr int32_t trackingRun = 24;
 
 }  // namespace
 
@@ -159,37 +166,46 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
                                                     window.im + candidateLead + offset, aligned);
         if (timing.match >= syncMatchFloor) {
             ++tally.synchronised;
-            if (readBurst(candidate, timing, false)) {
-                return;
+            // A transmitter that sends near the nominal index is read the cheap way first. Symbols
+            // are turned over only once both readings have failed as they are: every frame
+            // checked is a chance for a false message, and a drifting burst, which the nominal
+            // reading fails and the other reads, would otherwise pay for a search each time.
+            const bool nominal = std::fabs(timing.index - nominalIndex) <= nominalReach;
+            for (const bool turnOver : {false, true}) {
+                if ((nominal && readBurst(candidate, timing, SymbolReading::nominal, turnOver)) ||
+                    readBurst(candidate, timing, SymbolReading::byIndex, turnOver)) {
+                    return;
+                }
             }
         }
     }
-    // Failing that, level by level from the turns, aligned anew on them.
+    // Failing that, level by level from the turns, aligned anew on them; only for a preamble
+    // the detector found clearly, as the signals that need it are strong.
+    if (candidate.match < turnsCandidateFloor) {
+        return;
+    }
     const BurstTiming timing =
         alignTurns(reference, window.re + candidateLead, window.im + candidateLead, candidate);
     if (timing.match >= turnsMatchFloor) {
-        readBurst(candidate, timing, true);
+        readBurst(candidate, timing, SymbolReading::byTurns, true);
     }
 }
 
 bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTiming& timing,
-                               bool byTurns) {
+                               SymbolReading way, bool turnOver) {
     // Symbols are decided a run at a time, and read, until the frame ends.
     const float* re = window.re + candidateLead;
     const float* im = window.im + candidateLead;
     const auto shift = static_cast<int32_t>(timing.sample - candidate.instant);
-    startTracking(tracker, timing);
+    startTracking(tracker, timing, way);
     symbols.count = 0;
     symbols.byLevels = false;
     startFrame(search);
     const auto decideUntil = [&](int32_t end) {
-        fill(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
-             matchedFilterLag + 2);
-        if (byTurns) {
-            trackTurns(tracker, reference, re + shift, im + shift, end, symbols);
-        } else {
-            trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
-        }
+        fill(candidateLead + shift +
+             (end - 1 + readingLookahead - lastKnownSymbol) * samplesPerSymbol + matchedFilterLag +
+             2);
+        trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
     };
     FrameReading reading = FrameReading::needsSymbols;
     while (reading == FrameReading::needsSymbols && symbols.count < burstSymbolCapacity) {
@@ -197,7 +213,8 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
         reading = readFrame(search, symbols);
     }
     const bool turnedOver = reading != FrameReading::passed;
-    if (turnedOver && timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
+    const bool byTurns = way == SymbolReading::byTurns;
+    if (turnOver && turnedOver && timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
         startFlips(search, symbols, flipReliabilityLimit);
         reading = searchFlips(search, symbols);
         while (reading == FrameReading::needsSymbols) {
