@@ -39,6 +39,14 @@ constexpr float unityGain = 1.0f;
 /// Symbols decided before the frame is read on: a few bytes, so a burst costs little
 /// more than its own length.
 constexpr int32_t trackingRun = 24;
+/// Delay of the channel filter, tuner pairs: its 42 taps are symmetric about 20.5 pairs before
+/// an output's last input, which is the sixth pair of the output's own six.
+constexpr double filterDelayPairs = (channelFilterTaps - 1) / 2.0 - (channelDecimation - 1);
+/// Training symbols before the start flag over which a burst's level is taken with it: those a
+/// transmitter's ramp never takes.
+constexpr int32_t levelTrainingSymbols = 12;
+constexpr double fullTurnRadians = 6.283185307179586;
+constexpr double symbolsPerSecond = 9600.0;
 
 }  // namespace
 
@@ -66,12 +74,17 @@ void SensitiveChain::startStream() {
     decodedUntil = basebandStart;
     pendingFirst = 0;
     pendingCount = 0;
+    originPending = true;
 }
 
 void SensitiveChain::processBlock(const SampleBlock& block) {
     if (block.afterGap) {
         decodeReady(true);
         startStream();
+    }
+    if (originPending) {
+        streamOrigin = block.firstPair;
+        originPending = false;
     }
     const float* samples = block.samples;
     const uint32_t pairs = block.count / 2;
@@ -227,11 +240,46 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
     }
     ++tally.printed;
     tally.turnedOver += turnedOver ? 1 : 0;
-    encoder.emit(search.payloadBits, search.messageBits, Reception{});
+    encoder.emit(search.payloadBits, search.messageBits,
+                 measure(candidate, timing, search.endSymbol));
     // The next burst's preamble cannot end before this one's end flag plus a preamble.
     decodedUntil =
         timing.sample + (search.endSymbol + preambleSymbols - lastKnownSymbol) * samplesPerSymbol;
     return true;
+}
+
+Reception SensitiveChain::measure(const BurstCandidate& candidate, const BurstTiming& timing,
+                                  int32_t endSymbol) const {
+    Reception reception;
+    // Where the start flag's first bit begins, in channel samples, from the instant of the last
+    // preamble symbol the synchronisation placed: a symbol's instant is the end of its bit.
+    const double flagStart = static_cast<double>(timing.sample) +
+                             static_cast<double>(timing.step) / timingSteps -
+                             (lastKnownSymbol + 1 - trainingSymbols) * samplesPerSymbol;
+    reception.streamPair = std::llround(static_cast<double>(streamOrigin) +
+                                        flagStart * channelDecimation - filterDelayPairs);
+    // The mean power over the burst, from half the training on, its samples as the window
+    // holds them.
+    const auto first = static_cast<int32_t>(flagStart - static_cast<double>(window.first)) -
+                       levelTrainingSymbols * samplesPerSymbol;
+    const auto last =
+        std::min(window.filled - 1, static_cast<int32_t>(timing.sample - window.first) +
+                                        (endSymbol - lastKnownSymbol) * samplesPerSymbol);
+    double power = 0.0;
+    for (int32_t i = std::max(first, 0); i <= last; ++i) {
+        power += static_cast<double>(window.re[i]) * window.re[i] +
+                 static_cast<double>(window.im[i]) * window.im[i];
+    }
+    const int32_t samples = last - std::max(first, 0) + 1;
+    reception.levelDb =
+        samples > 0 && power > 0.0
+            ? static_cast<float>(10.0 * std::log10(power / samples / fullScalePower))
+            : silentLevelDb;
+    // The detector's estimate, turned back in the window, and what the preamble left of it.
+    const double turnPerSymbol =
+        static_cast<double>(candidate.turnPerSymbol) + timing.turnPerSymbol;
+    reception.offsetHz = static_cast<float>(turnPerSymbol / fullTurnRadians * symbolsPerSecond);
+    return reception;
 }
 
 void SensitiveChain::fill(int32_t end) {

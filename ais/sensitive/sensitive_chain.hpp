@@ -88,6 +88,10 @@ private:
     void detect();
     void decodeReady(bool ending);
     void decodeCandidate(const BurstCandidate& candidate);
+    /// Where the burst read at `timing` lies in the stream, its level and carrier offset; its
+    /// frame ends at symbol `endSymbol`.
+    Reception measure(const BurstCandidate& candidate, const BurstTiming& timing,
+                      int32_t endSymbol) const;
     /// Reads the burst at `timing` from the samples copied for `candidate` the given way, and
     /// when its frame fails and `turnOver`, with its least sure symbols turned over.
     bool readBurst(const BurstCandidate& candidate, const BurstTiming& timing, SymbolReading way,
@@ -113,6 +117,8 @@ private:
     float basebandIm[basebandCapacity];
     int64_t basebandStart;
     int32_t basebandFill;
+    int64_t streamOrigin = 0;   ///< tuner pair of channel sample 0's first input
+    bool originPending = true;  ///< the next block sets streamOrigin
 
     BurstCandidate pending[pendingCapacity];  ///< ring, oldest at pendingFirst
     int32_t pendingFirst = 0;
