@@ -94,11 +94,13 @@ void SensitiveChain::processBlock(const SampleBlock& block) {
         detect();
         decodeReady(false);
     }
+    countFailedFrames(static_cast<uint64_t>(tally.failedFrames));
     reportLevel();
 }
 
 void SensitiveChain::finish() {
     decodeReady(true);
+    countFailedFrames(static_cast<uint64_t>(tally.failedFrames));
 }
 
 void SensitiveChain::filterChunk(const float* samples, int32_t pairs) {
@@ -160,6 +162,13 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
         return;  // Inside a burst already printed, or too soon after it.
     }
     ++tally.candidates;
+    const int64_t checked = search.checks;
+    if (!readCandidate(candidate) && search.checks > checked) {
+        ++tally.failedFrames;
+    }
+}
+
+bool SensitiveChain::readCandidate(const BurstCandidate& candidate) {
     // Coherently, first where the detector saw the preamble and then the other training phase
     // a symbol away: a training of the other phase matches as this one does a symbol on (the
     // alternation shifted by a bit), so near the noise the detector may take one for the other.
@@ -187,7 +196,7 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
             for (const bool turnOver : {false, true}) {
                 if ((nominal && readBurst(candidate, timing, SymbolReading::nominal, turnOver)) ||
                     readBurst(candidate, timing, SymbolReading::byIndex, turnOver)) {
-                    return;
+                    return true;
                 }
             }
         }
@@ -195,13 +204,12 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
     // Failing that, level by level from the turns, aligned anew on them; only for a preamble
     // the detector found clearly, as the signals that need it are strong.
     if (candidate.match < turnsCandidateFloor) {
-        return;
+        return false;
     }
     const BurstTiming timing =
         alignTurns(reference, window.re + candidateLead, window.im + candidateLead, candidate);
-    if (timing.match >= turnsMatchFloor) {
-        readBurst(candidate, timing, SymbolReading::byTurns, true);
-    }
+    return timing.match >= turnsMatchFloor &&
+           readBurst(candidate, timing, SymbolReading::byTurns, true);
 }
 
 bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTiming& timing,

@@ -58,6 +58,7 @@ struct ChainCounts {
     int64_t printed = 0;        ///< bursts printed
     int64_t turnedOver = 0;     ///< of those, printed with symbols turned over
     int64_t framesChecked = 0;  ///< frames of whole bytes checked: each a 2^-16 chance for noise
+    int64_t failedFrames = 0;   ///< candidates read to a checked frame that none of whose passed
 };
 
 /// The sensitive chain of one channel.
@@ -88,6 +89,8 @@ private:
     void detect();
     void decodeReady(bool ending);
     void decodeCandidate(const BurstCandidate& candidate);
+    /// Reads the candidate every way there is until one passes; true if one did.
+    bool readCandidate(const BurstCandidate& candidate);
     /// Where the burst read at `timing` lies in the stream, its level and carrier offset; its
     /// frame ends at symbol `endSymbol`.
     Reception measure(const BurstCandidate& candidate, const BurstTiming& timing,
