@@ -43,12 +43,15 @@ double besselI0(double x) {
 }
 
 // Sums `count` outputs, `tile` at a time: every tap weighs a run of consecutive outputs of its
-// row, the partial sums staying in registers while the taps go by. Then turns each output down
-// to 0 Hz: the rotator in double at each tile's start, its turns within the tile in float.
-// Runs past `count` to the end of its last tile (the rows and outputs have slack for that).
+// row, the partial sums staying in registers while the taps go by. Each row's sum is kept apart
+// (twelve sums of seven products, which the additions' latency does not hold up as four sums
+// of 21 did) and turned by the row's turn once whole; then each output is turned down to 0 Hz:
+// the rotator in double at each tile's start, its turns within the tile in float. Runs past
+// `count` to the end of its last tile (the rows and outputs have slack for that).
 template <int32_t tile>
 [[gnu::always_inline]] inline float sumOutputs(ChannelFilter& filter, int32_t count,
-                                               float* outputsRe, float* outputsIm) {
+                                               float* __restrict outputsRe,
+                                               float* __restrict outputsIm) {
     float powers[tile] = {};
     float turnsRe[tile];
     float turnsIm[tile];
@@ -57,50 +60,45 @@ template <int32_t tile>
         turnsIm[j] = filter.tileTurnsIm[j];
     }
     for (int32_t start = 0; start < count; start += tile) {
-        // The even rows' products and the odd rows' go to sums of their own, so that each
-        // sum waits on half of them: the additions' latency, not their number, bounds the
-        // loop with one sum for the real part and one for the imaginary.
-        float evenRe[tile] = {};
-        float evenIm[tile] = {};
-        float oddRe[tile] = {};
-        float oddIm[tile] = {};
+        float rowRe[channelDecimation][tile] = {};
+        float rowIm[channelDecimation][tile] = {};
         // Unrolled, the 42 taps cost their multiplications and little else.
-#pragma GCC unroll 3
-        for (int32_t p = 0; p < channelDecimation; p += 2) {
 #pragma GCC unroll 7
-            for (int32_t q = 0; q < rowTaps; ++q) {
-                const float evenTap = filter.taps[p][q];
-                const float oddTap = filter.taps[p + 1][q];
-                const float* evenXRe = filter.rowsRe[p] + reach + start - q;
-                const float* evenXIm = filter.rowsIm[p] + reach + start - q;
-                const float* oddXRe = filter.rowsRe[p + 1] + reach + start - q;
-                const float* oddXIm = filter.rowsIm[p + 1] + reach + start - q;
+        for (int32_t q = 0; q < rowTaps; ++q) {
+#pragma GCC unroll 6
+            for (int32_t p = 0; p < channelDecimation; ++p) {
+                const float tap = filter.taps[p][q];
+                const float* xRe = filter.rowsRe[p] + reach + start - q;
+                const float* xIm = filter.rowsIm[p] + reach + start - q;
                 for (int32_t j = 0; j < tile; ++j) {
-                    evenRe[j] += evenTap * evenXRe[j];
-                    evenIm[j] += evenTap * evenXIm[j];
-                    oddRe[j] += oddTap * oddXRe[j];
-                    oddIm[j] += oddTap * oddXIm[j];
+                    rowRe[p][j] += tap * xRe[j];
+                    rowIm[p][j] += tap * xIm[j];
                 }
             }
         }
-        float sumsRe[tile];
-        float sumsIm[tile];
-        for (int32_t j = 0; j < tile; ++j) {
-            sumsRe[j] = evenRe[j] + oddRe[j];
-            sumsIm[j] = evenIm[j] + oddIm[j];
+        float sumsRe[tile] = {};
+        float sumsIm[tile] = {};
+#pragma GCC unroll 6
+        for (int32_t p = 0; p < channelDecimation; ++p) {
+            const float turnRe = filter.rowTurnRe[p];
+            const float turnIm = filter.rowTurnIm[p];
+            for (int32_t j = 0; j < tile; ++j) {
+                sumsRe[j] += turnRe * rowRe[p][j] - turnIm * rowIm[p][j];
+                sumsIm[j] += turnIm * rowRe[p][j] + turnRe * rowIm[p][j];
+            }
         }
         const auto baseRe = static_cast<float>(filter.rotatorRe);
         const auto baseIm = static_cast<float>(filter.rotatorIm);
+        const int32_t steps = count - start < tile ? count - start : tile;
         for (int32_t j = 0; j < tile; ++j) {
             const float rotRe = baseRe * turnsRe[j] - baseIm * turnsIm[j];
             const float rotIm = baseRe * turnsIm[j] + baseIm * turnsRe[j];
             outputsRe[start + j] = sumsRe[j] * rotRe - sumsIm[j] * rotIm;
             outputsIm[start + j] = sumsRe[j] * rotIm + sumsIm[j] * rotRe;
-            const float inside = start + j < count ? 1.0f : 0.0f;  // the last tile runs over
+            const float inside = j < steps ? 1.0f : 0.0f;  // the last tile runs over
             powers[j] += inside * (sumsRe[j] * sumsRe[j] + sumsIm[j] * sumsIm[j]);
         }
         // On by a whole tile in one step, or output by output over the last one.
-        const int32_t steps = count - start < tile ? count - start : tile;
         const bool wholeTile = steps == tile;
         const double stepRe = wholeTile ? filter.tileStepRe[tile == filterTile] : filter.stepRe;
         const double stepIm = wholeTile ? filter.tileStepIm[tile == filterTile] : filter.stepIm;
@@ -160,22 +158,16 @@ void dealOutputs(ChannelFilter& filter, const float* samples, int32_t at) {
                                    __builtin_shufflevector(abHigh, cdHigh, 2, 3, 6, 7)}};
         for (int32_t half = 0; half < 2; ++half) {
             const int32_t row = 2 * run + half;
-            const float turnRe = filter.rowTurnRe[row];
-            const float turnIm = filter.rowTurnIm[row];
-            const Lanes re = rows[half][0];
-            const Lanes im = rows[half][1];
-            storeLanes(filter.rowsRe[row] + at, re * turnRe - im * turnIm);
-            storeLanes(filter.rowsIm[row] + at, re * turnIm + im * turnRe);
+            storeLanes(filter.rowsRe[row] + at, rows[half][0]);
+            storeLanes(filter.rowsIm[row] + at, rows[half][1]);
         }
     }
 }
 
-// Deals one pair into entry `at` of row `row`, turned by the row's turn.
+// Deals one pair into entry `at` of row `row`.
 inline void dealPair(ChannelFilter& filter, const float* pair, int32_t row, int32_t at) {
-    const float turnRe = filter.rowTurnRe[row];
-    const float turnIm = filter.rowTurnIm[row];
-    filter.rowsRe[row][at] = pair[0] * turnRe - pair[1] * turnIm;
-    filter.rowsIm[row][at] = pair[0] * turnIm + pair[1] * turnRe;
+    filter.rowsRe[row][at] = pair[0];
+    filter.rowsIm[row][at] = pair[1];
 }
 
 #if defined(__x86_64__)

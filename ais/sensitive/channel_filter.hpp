@@ -14,10 +14,10 @@
 // is the sum over rows p and taps q of h[6q + 5 - p] e^(j v (6q + 5 - p - c)) x_p[m - q], a sum
 // that runs along m and so over several outputs at once. Because 6 v is half a turn, the tap's
 // turn splits into (-1)^q, which joins the real prototype, and e^(j v (5 - p - c)), one turn per
-// row, which the inputs take as they are dealt: each tap then costs two multiplications instead
-// of the four of a complex one. Each output still carries the channel's offset, turned on by
-// 6 w per output (w = 2 pi f / 288000 of the channel's own f), so a rotator stepping by -6 w
-// brings the channel to 0 Hz.
+// row, which each row's sum takes once it is whole: each tap then costs two multiplications
+// instead of the four of a complex one, and each row's turn four per output. Each output still
+// carries the channel's offset, turned on by 6 w per output (w = 2 pi f / 288000 of the channel's
+// own f), so a rotator stepping by -6 w brings the channel to 0 Hz.
 //
 // At 48000 samples/s the channel comes out at 5 samples per 9600 bit/s symbol. The prototype
 // is flat to 0.1 dB up to 12 kHz, which leaves room for a GMSK signal (99 % of its power
@@ -43,7 +43,8 @@ constexpr int32_t filterChunkPairs = 4096;
 /// Most channel samples one filterChannel call gives.
 constexpr int32_t filterChunkOutputs = filterChunkPairs / channelDecimation + 1;
 /// Outputs summed side by side by the AVX2 build, a register of eight floats for each of its
-/// four sums (and that many entries of slack past the rows' end).
+/// twelve sums, a row's real and imaginary parts (and that many entries of slack past the
+/// rows' end).
 constexpr int32_t filterTile = 8;
 /// Entries of each row: the taps' reach back, a chunk's outputs, the output being filled and
 /// the tile's slack.
@@ -52,7 +53,7 @@ constexpr int32_t rowLength = rowTaps - 1 + filterChunkOutputs + 1 + filterTile;
 /// Taps, input rows and output rotator of one channel.
 struct ChannelFilter {
     float taps[channelDecimation][rowTaps];  ///< (-1)^q h[6q + 5 - p] of row p
-    /// e^(j v (5 - p - c)) of row p, with which its inputs are turned as they are dealt.
+    /// e^(j v (5 - p - c)) of row p, by which its sum is turned.
     float rowTurnRe[channelDecimation];
     float rowTurnIm[channelDecimation];
     /// Input by row: entry rowTaps - 1 + i of row p is pair p of the chunk's output i; the
