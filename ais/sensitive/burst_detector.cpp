@@ -313,11 +313,21 @@ void initBurstDetector(BurstDetector& detector, const GmskReference& reference) 
         takeWeights(detector.plain, phase, reference.preambles[phase].signalTurns);
     }
     detector.nextSample = 0;
+    detector.quietUntil = 0;
     detector.searching = false;
     detector.matched.lastTurnHot = false;
     detector.plain.lastTurnHot = false;
     detector.best = BurstCandidate{};
     detector.wide = hasWideVectors();
+}
+
+void skipBurstDetector(BurstDetector& detector, int64_t from) {
+    // A search under way has its best before the samples skipped: it would be dropped as well.
+    detector.nextSample = from - detectorReach;
+    detector.quietUntil = from;
+    detector.searching = false;
+    detector.matched.lastTurnHot = false;
+    detector.plain.lastTurnHot = false;
 }
 
 int32_t detectBursts(BurstDetector& detector, const GmskReference& reference, const float* re,
@@ -356,6 +366,9 @@ int32_t detectBursts(BurstDetector& detector, const GmskReference& reference, co
                 detector.searching = false;
             }
             const int32_t at = taken[p]++;
+            if (sample < detector.quietUntil) {
+                continue;
+            }
             // The plain turns count where they match strongly and better.
             const float floor = detector.searching ? detector.best.match : matchThreshold;
             float match = 0.0f;

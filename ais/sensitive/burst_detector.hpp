@@ -53,6 +53,9 @@ constexpr int32_t positionBatch = detectorBatch / samplesPerSymbol + 1;
 constexpr int32_t detectorBatchSlack = 8;
 /// Samples without a better match after which the search for a candidate ends.
 constexpr int32_t candidateWindow = 6 * samplesPerSymbol;
+/// Samples before an instant that the detector looks at to match a preamble ending there: the
+/// known turns, and the symbol before their first.
+constexpr int32_t detectorReach = (knownTurns + 1) * samplesPerSymbol;
 
 /// Where a preamble seems to end.
 struct BurstCandidate {
@@ -114,6 +117,7 @@ struct BurstDetector {
     /// within the channel filter's passband; heeded only for strong matches.
     TurnPath plain;
     int64_t nextSample;   ///< channel sample evaluated next
+    int64_t quietUntil;   ///< channel sample from which matches count
     bool searching;       ///< a match has crossed the threshold; the best is being sought
     int64_t searchEnd;    ///< first sample past the search
     BurstCandidate best;  ///< best match of the search so far (its turn still to come)
@@ -124,6 +128,11 @@ struct BurstDetector {
 /// Takes the weights from `reference` and empties the histories; the first sample evaluated
 /// is channel sample 0.
 void initBurstDetector(BurstDetector& detector, const GmskReference& reference);
+
+/// Moves the detector on to channel sample `from` less detectorReach, past samples it need not
+/// look at (a burst already printed): no search begins before `from`, and the samples before it
+/// fill the turns' history.
+void skipBurstDetector(BurstDetector& detector, int64_t from);
 
 /// Evaluates the detector at channel samples nextSample up to `end` (exclusive; at most
 /// detectorBatch of them). `re` and `im` hold channel sample `first` at index 0 and must

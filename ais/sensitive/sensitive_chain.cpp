@@ -79,7 +79,7 @@ void SensitiveChain::startStream() {
 
 void SensitiveChain::processBlock(const SampleBlock& block) {
     if (block.afterGap) {
-        decodeReady(true);
+        advance(true);
         startStream();
     }
     if (originPending) {
@@ -91,15 +91,14 @@ void SensitiveChain::processBlock(const SampleBlock& block) {
     for (uint32_t done = 0; done < pairs; done += filterChunkPairs) {
         const auto chunk = static_cast<int32_t>(std::min<uint32_t>(filterChunkPairs, pairs - done));
         filterChunk(samples + 2 * static_cast<size_t>(done), chunk);
-        detect();
-        decodeReady(false);
+        advance(false);
     }
     countFailedFrames(static_cast<uint64_t>(tally.failedFrames));
     reportLevel();
 }
 
 void SensitiveChain::finish() {
-    decodeReady(true);
+    advance(true);
     countFailedFrames(static_cast<uint64_t>(tally.failedFrames));
 }
 
@@ -122,21 +121,36 @@ void SensitiveChain::makeRoom() {
     if (pendingCount > 0) {
         keepFrom = std::min(keepFrom, pending[pendingFirst].instant - candidateLead);
     }
-    const auto drop = static_cast<int32_t>(std::max<int64_t>(0, keepFrom - basebandStart));
+    // The detector may have skipped past the samples held, to the end of a long burst.
+    const auto drop =
+        static_cast<int32_t>(std::clamp<int64_t>(keepFrom - basebandStart, 0, basebandFill));
     basebandFill -= drop;
     std::memmove(basebandRe, basebandRe + drop, sizeof(float) * basebandFill);
     std::memmove(basebandIm, basebandIm + drop, sizeof(float) * basebandFill);
     basebandStart += drop;
 }
 
-void SensitiveChain::detect() {
-    const int64_t end = basebandStart + basebandFill - matchedFilterLag;
-    BurstCandidate found[detectorBatch / candidateWindow + 1];
-    while (detector.nextSample < end) {
-        const int64_t batchEnd = std::min<int64_t>(end, detector.nextSample + detectorBatch);
+void SensitiveChain::advance(bool ending) {
+    // The detector waits while candidates wait for their samples, so that once a burst is
+    // printed it goes on past the burst rather than through it: in a busy channel, most of the
+    // samples lie in bursts.
+    BurstCandidate found[pendingCapacity];
+    for (;;) {
+        decodeReady(ending);
+        if (pendingCount > 0) {
+            return;
+        }
+        if (decodedUntil - detectorReach > detector.nextSample) {
+            skipBurstDetector(detector, decodedUntil);
+        }
+        const int64_t end = basebandStart + basebandFill - matchedFilterLag;
+        if (detector.nextSample >= end) {
+            return;
+        }
+        const int64_t batchEnd = std::min<int64_t>(end, detector.nextSample + detectorStride);
         const int32_t count = detectBursts(detector, reference, basebandRe, basebandIm,
                                            basebandStart, batchEnd, found);
-        for (int32_t i = 0; i < count && pendingCount < pendingCapacity; ++i) {
+        for (int32_t i = 0; i < count; ++i) {
             pending[(pendingFirst + pendingCount) % pendingCapacity] = found[i];
             ++pendingCount;
         }

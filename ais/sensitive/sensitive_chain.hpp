@@ -34,22 +34,25 @@
 // that candidate is tried.
 //
 // Candidates are taken in order; one that lies inside a burst already printed is dropped, so
-// a burst found twice is printed once. Each sample is kept until the last candidate that may
-// need it is done, so bursts across block boundaries decode as any other. At a gap in the
-// stream the candidates found so far are read with what came before it, and the chain starts
-// afresh.
+// a burst found twice is printed once. The detector waits while candidates wait for their
+// samples, and once a burst is printed it moves on to where the next burst's preamble could end.
+// Each sample is kept until the last candidate that may need it is done, so bursts across block
+// boundaries decode as any other. At a gap in the stream the candidates found so far are read with
+// what came before it, and the chain starts afresh.
 
 namespace keelwave::ais {
 
 /// Channel samples kept: every candidate's span, one chunk of new samples and room to spare.
 constexpr int32_t basebandCapacity = 8192;
-/// Candidates waiting for their samples: at most one per candidateWindow samples of the span.
-constexpr int32_t pendingCapacity = 128;
+/// Channel samples the detector evaluates at a time: it stops after the stride that found a
+/// candidate until the candidate is decoded, and what it looked at past a burst printed is lost.
+constexpr int32_t detectorStride = 256;
+/// Candidates waiting for their samples: those of one stride at most.
+constexpr int32_t pendingCapacity = detectorStride / candidateWindow + 1;
 
+static_assert(detectorStride <= detectorBatch, "a stride is one batch of the detector");
 static_assert(basebandCapacity >= candidateSpan + filterChunkOutputs + filterTile + detectorBatch,
               "the baseband holds a whole candidate besides new samples");
-static_assert(pendingCapacity * candidateWindow >= candidateLag + filterChunkOutputs,
-              "no candidate is dropped while it waits");
 
 /// What a chain has done so far, for measurements.
 struct ChainCounts {
@@ -86,7 +89,9 @@ private:
     /// Starts the stream afresh: a new filter and detector, no channel samples held.
     void startStream();
     void filterChunk(const float* samples, int32_t pairs);
-    void detect();
+    /// Detects and decodes as far as the samples held allow; when `ending`, decodes every
+    /// candidate with what there is.
+    void advance(bool ending);
     void decodeReady(bool ending);
     void decodeCandidate(const BurstCandidate& candidate);
     /// Reads the candidate every way there is until one passes; true if one did.
