@@ -42,16 +42,45 @@ double besselI0(double x) {
     return sum;
 }
 
-// Sums `count` outputs, `tile` at a time: every tap weighs a run of consecutive outputs of its
-// row, the partial sums staying in registers while the taps go by. Each row's sum is kept apart
-// (twelve sums of seven products, which the additions' latency does not hold up as four sums
-// of 21 did) and turned by the row's turn once whole; then each output is turned down to 0 Hz:
-// the rotator in double at each tile's start, its turns within the tile in float. Runs past
-// `count` to the end of its last tile (the rows and outputs have slack for that).
+// Sums `count` outputs, `tile` at a time, row by row: a row's seven taps stay in registers
+// while its inputs go by, each tile of its sum weighing seven runs of consecutive inputs, and
+// each tile of the sum is turned by the row's turn and added to the outputs (which stay in the
+// first-level cache). Then each output is turned down to 0 Hz: the rotator in double at each
+// tile's start, its turns within the tile in float. Runs past `count` to the end of its last
+// tile (the rows and outputs have slack for that).
 template <int32_t tile>
 [[gnu::always_inline]] inline float sumOutputs(ChannelFilter& filter, int32_t count,
                                                float* __restrict outputsRe,
                                                float* __restrict outputsIm) {
+#pragma GCC unroll 1
+    for (int32_t p = 0; p < channelDecimation; ++p) {
+        float taps[rowTaps];
+        for (int32_t q = 0; q < rowTaps; ++q) {
+            taps[q] = filter.taps[p][q];
+        }
+        const float turnRe = filter.rowTurnRe[p];
+        const float turnIm = filter.rowTurnIm[p];
+        const float* xRe = filter.rowsRe[p] + reach;
+        const float* xIm = filter.rowsIm[p] + reach;
+        const float keep = p == 0 ? 0.0f : 1.0f;  // the first row starts the outputs afresh
+        for (int32_t start = 0; start < count; start += tile) {
+            float sumRe[tile] = {};
+            float sumIm[tile] = {};
+#pragma GCC unroll 7
+            for (int32_t q = 0; q < rowTaps; ++q) {
+                for (int32_t j = 0; j < tile; ++j) {
+                    sumRe[j] += taps[q] * xRe[start + j - q];
+                    sumIm[j] += taps[q] * xIm[start + j - q];
+                }
+            }
+            for (int32_t j = 0; j < tile; ++j) {
+                outputsRe[start + j] =
+                    keep * outputsRe[start + j] + (turnRe * sumRe[j] - turnIm * sumIm[j]);
+                outputsIm[start + j] =
+                    keep * outputsIm[start + j] + (turnIm * sumRe[j] + turnRe * sumIm[j]);
+            }
+        }
+    }
     float powers[tile] = {};
     float turnsRe[tile];
     float turnsIm[tile];
@@ -59,62 +88,45 @@ template <int32_t tile>
         turnsRe[j] = filter.tileTurnsRe[j];
         turnsIm[j] = filter.tileTurnsIm[j];
     }
+    double rotatorRe = filter.rotatorRe;
+    double rotatorIm = filter.rotatorIm;
+    const double tileStepRe = filter.tileStepRe[tile == filterTile];
+    const double tileStepIm = filter.tileStepIm[tile == filterTile];
+    int32_t sinceRenormalised = filter.outputsSinceRenormalised;
     for (int32_t start = 0; start < count; start += tile) {
-        float rowRe[channelDecimation][tile] = {};
-        float rowIm[channelDecimation][tile] = {};
-        // Unrolled, the 42 taps cost their multiplications and little else.
-#pragma GCC unroll 7
-        for (int32_t q = 0; q < rowTaps; ++q) {
-#pragma GCC unroll 6
-            for (int32_t p = 0; p < channelDecimation; ++p) {
-                const float tap = filter.taps[p][q];
-                const float* xRe = filter.rowsRe[p] + reach + start - q;
-                const float* xIm = filter.rowsIm[p] + reach + start - q;
-                for (int32_t j = 0; j < tile; ++j) {
-                    rowRe[p][j] += tap * xRe[j];
-                    rowIm[p][j] += tap * xIm[j];
-                }
-            }
-        }
-        float sumsRe[tile] = {};
-        float sumsIm[tile] = {};
-#pragma GCC unroll 6
-        for (int32_t p = 0; p < channelDecimation; ++p) {
-            const float turnRe = filter.rowTurnRe[p];
-            const float turnIm = filter.rowTurnIm[p];
-            for (int32_t j = 0; j < tile; ++j) {
-                sumsRe[j] += turnRe * rowRe[p][j] - turnIm * rowIm[p][j];
-                sumsIm[j] += turnIm * rowRe[p][j] + turnRe * rowIm[p][j];
-            }
-        }
-        const auto baseRe = static_cast<float>(filter.rotatorRe);
-        const auto baseIm = static_cast<float>(filter.rotatorIm);
+        const auto baseRe = static_cast<float>(rotatorRe);
+        const auto baseIm = static_cast<float>(rotatorIm);
         const int32_t steps = count - start < tile ? count - start : tile;
         for (int32_t j = 0; j < tile; ++j) {
+            const float sumRe = outputsRe[start + j];
+            const float sumIm = outputsIm[start + j];
             const float rotRe = baseRe * turnsRe[j] - baseIm * turnsIm[j];
             const float rotIm = baseRe * turnsIm[j] + baseIm * turnsRe[j];
-            outputsRe[start + j] = sumsRe[j] * rotRe - sumsIm[j] * rotIm;
-            outputsIm[start + j] = sumsRe[j] * rotIm + sumsIm[j] * rotRe;
+            outputsRe[start + j] = sumRe * rotRe - sumIm * rotIm;
+            outputsIm[start + j] = sumRe * rotIm + sumIm * rotRe;
             const float inside = j < steps ? 1.0f : 0.0f;  // the last tile runs over
-            powers[j] += inside * (sumsRe[j] * sumsRe[j] + sumsIm[j] * sumsIm[j]);
+            powers[j] += inside * (sumRe * sumRe + sumIm * sumIm);
         }
         // On by a whole tile in one step, or output by output over the last one.
         const bool wholeTile = steps == tile;
-        const double stepRe = wholeTile ? filter.tileStepRe[tile == filterTile] : filter.stepRe;
-        const double stepIm = wholeTile ? filter.tileStepIm[tile == filterTile] : filter.stepIm;
+        const double stepRe = wholeTile ? tileStepRe : filter.stepRe;
+        const double stepIm = wholeTile ? tileStepIm : filter.stepIm;
         for (int32_t step = 0; step < (wholeTile ? 1 : steps); ++step) {
-            const double nextRe = filter.rotatorRe * stepRe - filter.rotatorIm * stepIm;
-            filter.rotatorIm = filter.rotatorRe * stepIm + filter.rotatorIm * stepRe;
-            filter.rotatorRe = nextRe;
+            const double nextRe = rotatorRe * stepRe - rotatorIm * stepIm;
+            rotatorIm = rotatorRe * stepIm + rotatorIm * stepRe;
+            rotatorRe = nextRe;
         }
-        filter.outputsSinceRenormalised += steps;
-        if (filter.outputsSinceRenormalised >= renormaliseEvery) {
-            const double magnitude = std::hypot(filter.rotatorRe, filter.rotatorIm);
-            filter.rotatorRe /= magnitude;
-            filter.rotatorIm /= magnitude;
-            filter.outputsSinceRenormalised = 0;
+        sinceRenormalised += steps;
+        if (sinceRenormalised >= renormaliseEvery) {
+            const double magnitude = std::hypot(rotatorRe, rotatorIm);
+            rotatorRe /= magnitude;
+            rotatorIm /= magnitude;
+            sinceRenormalised = 0;
         }
     }
+    filter.rotatorRe = rotatorRe;
+    filter.rotatorIm = rotatorIm;
+    filter.outputsSinceRenormalised = sinceRenormalised;
     float power = 0.0f;
     for (int32_t j = 0; j < tile; ++j) {
         power += powers[j];
