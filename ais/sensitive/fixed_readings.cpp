@@ -16,42 +16,71 @@ constexpr float frequencyGain = 0.001f;
 /// Phase errors are clipped here: at low signal to noise a single noisy symbol must not throw
 /// the loop by more than a fraction of a radian.
 constexpr float largestPhaseError = 1.0f;
+/// Symbols whose matched-filter outputs the nominal reading works out before it follows them.
+constexpr int32_t nominalRun = 32;
 /// Share of each turn's error that moves the frequency when deciding by turns: the estimate
 /// follows a drift within some ten symbols.
 constexpr float driftTracking = 0.1f;
+
+// e^(-j x) for the loop's corrections, |x| at most phaseGain * largestPhaseError = 0.05
+// radians: to x^3, within 3e-7.
+Iq smallTurnBack(float x) {
+    const float x2 = x * x;
+    return {1.0f - 0.5f * x2, -x * (1.0f - x2 * (1.0f / 6.0f))};
+}
 
 }  // namespace
 
 void trackNominal(SymbolTracker& tracker, const GmskReference& reference, const float* re,
                   const float* im, int32_t end, SoftSymbols& symbols) {
     const BurstTiming& timing = tracker.timing;
-    const float amplitude = tracker.amplitude;
-    const float perAmplitude = 1.0f / amplitude;  // a multiplication waits less than a division
+    const float perAmplitude = 1.0f / tracker.amplitude;  // a multiplication waits less
     const float leak = timing.conjugate ? -reference.neighbourLeak : reference.neighbourLeak;
-    for (int32_t k = symbols.count; k < end; ++k) {
-        const int32_t at = (k - lastKnownSymbol) * samplesPerSymbol;
-        const Iq z = matchedOutput(reference, re + at, im + at, timing.step);
-        const Iq turns = timing.conjugate ? conj(quarterTurns(k)) : quarterTurns(k);
-        const Iq v = timesConj(z, turns) * tracker.rotator;
-        const float soft = v.re * perAmplitude;
-        const int8_t decision = k < preambleSymbols
-                                    ? reference.preambles[timing.training].symbols[k]
-                                    : static_cast<int8_t>(soft < 0.0f ? -1 : 1);
-        symbols.decisions[k] = decision;
-        symbols.reliabilities[k] = std::fabs(soft);
-        float error = 0.0f;
-        if (k >= 2) {
-            const float neighbours =
-                leak * amplitude * static_cast<float>(decision - symbols.decisions[k - 2]);
-            error = (tracker.previous.im - neighbours) * symbols.decisions[k - 1] * perAmplitude;
-            error = std::clamp(error, -largestPhaseError, largestPhaseError);
+    const int8_t* known = reference.preambles[timing.training].symbols;
+    Iq rotator = tracker.rotator;
+    float turn = tracker.turnPerSymbol;
+    Iq previous = tracker.previous;
+    for (int32_t first = symbols.count; first < end; first += nominalRun) {
+        const int32_t last = std::min(end, first + nominalRun);
+        // The outputs of the run first, z_k / j^k: they do not wait on the loop.
+        Iq outputs[nominalRun];
+        for (int32_t k = first; k < last; ++k) {
+            const int32_t at = (k - lastKnownSymbol) * samplesPerSymbol;
+            const Iq z = matchedOutput(reference, re + at, im + at, timing.step);
+            outputs[k - first] =
+                timesConj(z, timing.conjugate ? conj(quarterTurns(k)) : quarterTurns(k));
         }
-        tracker.previous = v;
-        tracker.rotator = tracker.rotator * turnBack(tracker.turnPerSymbol + phaseGain * error);
-        tracker.turnPerSymbol += frequencyGain * error;
-        // One Newton step towards magnitude 1 keeps the rotator from drifting in size.
-        tracker.rotator = tracker.rotator * (1.5f - 0.5f * norm(tracker.rotator));
+        for (int32_t k = first; k < last; ++k) {
+            // The phase error of symbol k - 1, (Im(v_(k-1)) / A - r1 (c_k - c_(k-2))) c_(k-1),
+            // for either c_k, and the rotator turned on by the loop's frequency: all that the
+            // decision on v_k leaves to do is to choose between them, so that one symbol waits
+            // on the last only for v_k, the choice and a small turn.
+            float errorUp = 0.0f;  // c_k = +1
+            float errorDown = 0.0f;
+            if (k >= 2) {
+                const float before = symbols.decisions[k - 1];
+                const float common =
+                    (previous.im * perAmplitude + leak * symbols.decisions[k - 2]) * before;
+                errorUp = std::clamp(common - leak * before, -largestPhaseError, largestPhaseError);
+                errorDown =
+                    std::clamp(common + leak * before, -largestPhaseError, largestPhaseError);
+            }
+            // One Newton step towards magnitude 1 keeps the rotator from drifting in size.
+            const Iq ahead = rotator * (1.5f - 0.5f * norm(rotator)) * turnBack(turn);
+            const Iq v = outputs[k - first] * rotator;
+            const float soft = v.re * perAmplitude;
+            const bool down = k < preambleSymbols ? known[k] < 0 : soft < 0.0f;
+            symbols.decisions[k] = static_cast<int8_t>(down ? -1 : 1);
+            symbols.reliabilities[k] = std::fabs(soft);
+            const float error = down ? errorDown : errorUp;
+            previous = v;
+            rotator = ahead * smallTurnBack(phaseGain * error);
+            turn += frequencyGain * error;
+        }
     }
+    tracker.rotator = rotator;
+    tracker.turnPerSymbol = turn;
+    tracker.previous = previous;
     symbols.count = std::max(symbols.count, end);
 }
 
