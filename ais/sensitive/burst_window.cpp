@@ -7,15 +7,34 @@ namespace keelwave::ais {
 
 void startBurstWindow(BurstWindow& window, int64_t instant, float turnPerSymbol) {
     const float turn = turnPerSymbol / samplesPerSymbol;  // radians per sample
+    // The turns within a run one from the other: fifteen steps lose under 1e-6.
+    const Iq step{std::cos(turn), -std::sin(turn)};
+    Iq within{1.0f, 0.0f};
     for (int32_t i = 0; i < rotatorRun; ++i) {
-        window.rotatorSteps[i] = {std::cos(turn * i), -std::sin(turn * i)};
+        window.stepsRe[i] = within.re;
+        window.stepsIm[i] = within.im;
+        within = within * step;
     }
-    window.rotatorRunStep = {std::cos(turn * rotatorRun), -std::sin(turn * rotatorRun)};
+    window.rotatorRunStep = within;
     const float start = turn * candidateLead;  // entry 0 is that far before the instant
     window.rotator = {std::cos(start), std::sin(start)};
     window.first = instant - candidateLead;
     window.filled = 0;
 }
+
+namespace {
+
+// Turns one run of samples: to = from e^(j turn), real and imaginary parts apart.
+inline void turnRun(const float* __restrict fromRe, const float* __restrict fromIm,
+                    const float* __restrict turnRe, const float* __restrict turnIm,
+                    float* __restrict toRe, float* __restrict toIm) {
+    for (int32_t i = 0; i < rotatorRun; ++i) {
+        toRe[i] = fromRe[i] * turnRe[i] - fromIm[i] * turnIm[i];
+        toIm[i] = fromRe[i] * turnIm[i] + fromIm[i] * turnRe[i];
+    }
+}
+
+}  // namespace
 
 void fillBurstWindow(BurstWindow& window, int32_t end, const float* re, const float* im,
                      int64_t heldFirst, int32_t heldCount) {
@@ -26,20 +45,15 @@ void fillBurstWindow(BurstWindow& window, int32_t end, const float* re, const fl
         const int64_t first = window.first + window.filled;
         float turnRe[rotatorRun];
         float turnIm[rotatorRun];
+        const Iq rotator = window.rotator;
         for (int32_t i = 0; i < rotatorRun; ++i) {
-            const Iq turn = window.rotator * window.rotatorSteps[i];
-            turnRe[i] = turn.re;
-            turnIm[i] = turn.im;
+            turnRe[i] = rotator.re * window.stepsRe[i] - rotator.im * window.stepsIm[i];
+            turnIm[i] = rotator.re * window.stepsIm[i] + rotator.im * window.stepsRe[i];
         }
-        float* __restrict toRe = window.re + window.filled;
-        float* __restrict toIm = window.im + window.filled;
+        float* toRe = window.re + window.filled;
+        float* toIm = window.im + window.filled;
         if (first >= heldFirst && first + rotatorRun <= heldEnd && length == rotatorRun) {
-            const float* __restrict fromRe = re + (first - heldFirst);
-            const float* __restrict fromIm = im + (first - heldFirst);
-            for (int32_t i = 0; i < rotatorRun; ++i) {
-                toRe[i] = fromRe[i] * turnRe[i] - fromIm[i] * turnIm[i];
-                toIm[i] = fromRe[i] * turnIm[i] + fromIm[i] * turnRe[i];
-            }
+            turnRun(re + (first - heldFirst), im + (first - heldFirst), turnRe, turnIm, toRe, toIm);
         } else {
             for (int32_t i = 0; i < length; ++i) {
                 const int64_t sample = first + i;

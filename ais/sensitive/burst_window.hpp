@@ -34,10 +34,11 @@ struct BurstWindow {
     float re[candidateSpan];
     float im[candidateSpan];
     int64_t first;
-    int32_t filled;               ///< entries copied
-    Iq rotator;                   ///< turn of the next run's first entry
-    Iq rotatorSteps[rotatorRun];  ///< turns within a run
-    Iq rotatorRunStep;            ///< turn from one run to the next
+    int32_t filled;             ///< entries copied
+    Iq rotator;                 ///< turn of the next run's first entry
+    float stepsRe[rotatorRun];  ///< turns within a run
+    float stepsIm[rotatorRun];
+    Iq rotatorRunStep;  ///< turn from one run to the next
 };
 
 /// Starts a window for the candidate at channel sample `instant`, turning back `turnPerSymbol`

@@ -45,6 +45,8 @@ constexpr double filterDelayPairs = (channelFilterTaps - 1) / 2.0 - (channelDeci
 /// Training symbols before the start flag over which a burst's level is taken with it: those a
 /// transmitter's ramp never takes.
 constexpr int32_t levelTrainingSymbols = 12;
+/// Partial sums of a burst's power, side by side.
+constexpr int32_t levelLanes = 8;
 constexpr double fullTurnRadians = 6.283185307179586;
 constexpr double symbolsPerSecond = 9600.0;
 
@@ -287,10 +289,21 @@ Reception SensitiveChain::measure(const BurstCandidate& candidate, const BurstTi
     const auto last =
         std::min(window.filled - 1, static_cast<int32_t>(timing.sample - window.first) +
                                         (endSymbol - lastKnownSymbol) * samplesPerSymbol);
+    // In float lanes that the compiler keeps in a vector register: a thousand samples lose
+    // under 1e-4 of the sum, a thousandth of a dB.
+    float lanes[levelLanes] = {};
+    int32_t i = std::max(first, 0);
+    for (; i + levelLanes <= last + 1; i += levelLanes) {
+        for (int32_t j = 0; j < levelLanes; ++j) {
+            lanes[j] += window.re[i + j] * window.re[i + j] + window.im[i + j] * window.im[i + j];
+        }
+    }
+    for (; i <= last; ++i) {
+        lanes[0] += window.re[i] * window.re[i] + window.im[i] * window.im[i];
+    }
     double power = 0.0;
-    for (int32_t i = std::max(first, 0); i <= last; ++i) {
-        power += static_cast<double>(window.re[i]) * window.re[i] +
-                 static_cast<double>(window.im[i]) * window.im[i];
+    for (const float lane : lanes) {
+        power += lane;
     }
     const int32_t samples = last - std::max(first, 0) + 1;
     reception.levelDb =
