@@ -40,6 +40,9 @@ void trackNominal(SymbolTracker& tracker, const GmskReference& reference, const 
     Iq rotator = tracker.rotator;
     float turn = tracker.turnPerSymbol;
     Iq previous = tracker.previous;
+    // c_(k-1) and c_(k-2), as numbers.
+    float before = symbols.count >= 1 ? symbols.decisions[symbols.count - 1] : 1.0f;
+    float twoBefore = symbols.count >= 2 ? symbols.decisions[symbols.count - 2] : 1.0f;
     for (int32_t first = symbols.count; first < end; first += nominalRun) {
         const int32_t last = std::min(end, first + nominalRun);
         // The outputs of the run first, z_k / j^k: they do not wait on the loop.
@@ -50,30 +53,32 @@ void trackNominal(SymbolTracker& tracker, const GmskReference& reference, const 
             outputs[k - first] =
                 timesConj(z, timing.conjugate ? conj(quarterTurns(k)) : quarterTurns(k));
         }
+        // One Newton step towards magnitude 1 a run keeps the rotator from drifting in size.
+        rotator = rotator * (1.5f - 0.5f * norm(rotator));
         for (int32_t k = first; k < last; ++k) {
             // The phase error of symbol k - 1, (Im(v_(k-1)) / A - r1 (c_k - c_(k-2))) c_(k-1),
             // for either c_k, and the rotator turned on by the loop's frequency: all that the
             // decision on v_k leaves to do is to choose between them, so that one symbol waits
             // on the last only for v_k, the choice and a small turn.
-            float errorUp = 0.0f;  // c_k = +1
-            float errorDown = 0.0f;
-            if (k >= 2) {
-                const float before = symbols.decisions[k - 1];
-                const float common =
-                    (previous.im * perAmplitude + leak * symbols.decisions[k - 2]) * before;
-                errorUp = std::clamp(common - leak * before, -largestPhaseError, largestPhaseError);
-                errorDown =
-                    std::clamp(common + leak * before, -largestPhaseError, largestPhaseError);
-            }
-            // One Newton step towards magnitude 1 keeps the rotator from drifting in size.
-            const Iq ahead = rotator * (1.5f - 0.5f * norm(rotator)) * turnBack(turn);
+            const float common = (previous.im * perAmplitude + leak * twoBefore) * before;
+            const float started = k >= 2 ? 1.0f : 0.0f;  // the loop waits for two symbols
+            const float errorUp =  // c_k = +1
+                started * std::min(std::max(common - leak * before, -largestPhaseError),
+                                   largestPhaseError);
+            const float errorDown =
+                started * std::min(std::max(common + leak * before, -largestPhaseError),
+                                   largestPhaseError);
+            const Iq ahead = rotator * turnBack(turn);
             const Iq v = outputs[k - first] * rotator;
             const float soft = v.re * perAmplitude;
             const bool down = k < preambleSymbols ? known[k] < 0 : soft < 0.0f;
-            symbols.decisions[k] = static_cast<int8_t>(down ? -1 : 1);
+            const float decision = down ? -1.0f : 1.0f;
+            symbols.decisions[k] = static_cast<int8_t>(decision);
             symbols.reliabilities[k] = std::fabs(soft);
             const float error = down ? errorDown : errorUp;
             previous = v;
+            twoBefore = before;
+            before = decision;
             rotator = ahead * smallTurnBack(phaseGain * error);
             turn += frequencyGain * error;
         }
