@@ -31,8 +31,12 @@ Iq smallTurnBack(float x) {
 
 }  // namespace
 
-void trackNominal(SymbolTracker& tracker, const GmskReference& reference, const float* re,
-                  const float* im, int32_t end, SoftSymbols& symbols) {
+namespace {
+
+[[gnu::always_inline]] inline void followNominal(SymbolTracker& tracker,
+                                                 const GmskReference& reference, const float* re,
+                                                 const float* im, int32_t end,
+                                                 SoftSymbols& symbols) {
     const BurstTiming& timing = tracker.timing;
     const float perAmplitude = 1.0f / tracker.amplitude;  // a multiplication waits less
     const float leak = timing.conjugate ? -reference.neighbourLeak : reference.neighbourLeak;
@@ -62,12 +66,12 @@ void trackNominal(SymbolTracker& tracker, const GmskReference& reference, const 
             // on the last only for v_k, the choice and a small turn.
             const float common = (previous.im * perAmplitude + leak * twoBefore) * before;
             const float started = k >= 2 ? 1.0f : 0.0f;  // the loop waits for two symbols
-            const float errorUp =  // c_k = +1
-                started * std::min(std::max(common - leak * before, -largestPhaseError),
-                                   largestPhaseError);
+            const float errorUp =                        // c_k = +1
+                started *
+                std::min(std::max(common - leak * before, -largestPhaseError), largestPhaseError);
             const float errorDown =
-                started * std::min(std::max(common + leak * before, -largestPhaseError),
-                                   largestPhaseError);
+                started *
+                std::min(std::max(common + leak * before, -largestPhaseError), largestPhaseError);
             const Iq ahead = rotator * turnBack(turn);
             const Iq v = outputs[k - first] * rotator;
             const float soft = v.re * perAmplitude;
@@ -87,6 +91,28 @@ void trackNominal(SymbolTracker& tracker, const GmskReference& reference, const 
     tracker.turnPerSymbol = turn;
     tracker.previous = previous;
     symbols.count = std::max(symbols.count, end);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2,fma")]] void followNominalWide(SymbolTracker& tracker,
+                                                   const GmskReference& reference, const float* re,
+                                                   const float* im, int32_t end,
+                                                   SoftSymbols& symbols) {
+    followNominal(tracker, reference, re, im, end, symbols);
+}
+#endif
+
+}  // namespace
+
+void trackNominal(SymbolTracker& tracker, const GmskReference& reference, const float* re,
+                  const float* im, int32_t end, SoftSymbols& symbols) {
+#if defined(__x86_64__)
+    if (tracker.wide) {
+        followNominalWide(tracker, reference, re, im, end, symbols);
+        return;
+    }
+#endif
+    followNominal(tracker, reference, re, im, end, symbols);
 }
 
 void trackTurns(SymbolTracker& tracker, const GmskReference& reference, const float* re,

@@ -1,5 +1,7 @@
 #include "ais/sensitive/symbol_tracker.hpp"
 
+#include "ais/sensitive/wide_vectors.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -151,6 +153,7 @@ void startTracking(SymbolTracker& tracker, const BurstTiming& timing, SymbolRead
     tracker.reading = reading;
     tracker.turnPerSymbol = timing.turnPerSymbol;
     tracker.previous = Iq{};
+    tracker.wide = hasWideVectors();
     if (reading == SymbolReading::nominal) {
         tracker.rotator = conj(phasor(timing.nominalPhase));
         tracker.amplitude = timing.nominalAmplitude;

@@ -81,6 +81,7 @@ struct SymbolTracker {
     /// nominal: v of the last symbol, whose phase error is still to come; byTurns: the
     /// channel's sample one symbol back.
     Iq previous;
+    bool wide;  ///< run the AVX2 and FMA build of the nominal reading
 };
 
 /// Starts a reading at the preamble's phase, frequency and index; the first symbol is symbol 0.
