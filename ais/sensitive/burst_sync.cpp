@@ -1,5 +1,7 @@
 #include "ais/sensitive/burst_sync.hpp"
 
+#include "ais/sensitive/wide_vectors.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -45,7 +47,8 @@ struct SearchedOutputs {
     float im[searchedOutputs + matchedBatchSlack];
 };
 
-PreambleOutputs outputsAt(const SearchedOutputs& searched, int32_t last) {
+[[gnu::always_inline]] inline PreambleOutputs outputsAt(const SearchedOutputs& searched,
+                                                        int32_t last) {
     PreambleOutputs result;
     for (int32_t i = 0; i < knownSymbols; ++i) {
         const int32_t at =
@@ -57,8 +60,9 @@ PreambleOutputs outputsAt(const SearchedOutputs& searched, int32_t last) {
     return result;
 }
 
-PreambleOutputs preambleOutputs(const GmskReference& gmsk, const float* re, const float* im,
-                                int32_t last, int32_t step) {
+[[gnu::always_inline]] inline PreambleOutputs preambleOutputs(const GmskReference& gmsk,
+                                                              const float* re, const float* im,
+                                                              int32_t last, int32_t step) {
     PreambleOutputs result;
     for (int32_t i = 0; i < knownSymbols; ++i) {
         const int32_t at = last - (lastKnownSymbol - firstKnownSymbol - i) * samplesPerSymbol;
@@ -72,8 +76,8 @@ PreambleOutputs preambleOutputs(const GmskReference& gmsk, const float* re, cons
 
 // The carrier's turn per symbol over the training, by Luise and Reggiannini's estimator on
 // p_k = z_k conj(zref_k) = A e^(j (phi + omega k)) of the nominal index.
-float carrierTurn(const PreambleOutputs& outputs, const PreambleReference& preamble,
-                  bool conjugate) {
+[[gnu::always_inline]] inline float carrierTurn(const PreambleOutputs& outputs,
+                                                const PreambleReference& preamble, bool conjugate) {
     const float sign = conjugate ? -1.0f : 1.0f;
     Iq carrier[trainingKnown];
     for (int32_t i = 0; i < trainingKnown; ++i) {
@@ -102,7 +106,7 @@ struct TurnBack {
     Iq turns[knownSymbols];
 };
 
-TurnBack turnBackBy(float turnPerSymbol) {
+[[gnu::always_inline]] inline TurnBack turnBackBy(float turnPerSymbol) {
     TurnBack result;
     result.turnPerSymbol = turnPerSymbol;
     const float start = -turnPerSymbol * (firstKnownSymbol - middleSymbol);
@@ -115,7 +119,8 @@ TurnBack turnBackBy(float turnPerSymbol) {
     return result;
 }
 
-PreambleOutputs turnedBack(const PreambleOutputs& outputs, const TurnBack& back) {
+[[gnu::always_inline]] inline PreambleOutputs turnedBack(const PreambleOutputs& outputs,
+                                                         const TurnBack& back) {
     PreambleOutputs result;
     result.power = outputs.power;
     for (int32_t i = 0; i < knownSymbols; ++i) {
@@ -134,8 +139,9 @@ struct PreambleMatch {
     float match = 0.0f;
 };
 
-PreambleMatch matchAt(const PreambleOutputs& turned, const PreambleReference& preamble,
-                      int32_t step, bool conjugate) {
+[[gnu::always_inline]] inline PreambleMatch matchAt(const PreambleOutputs& turned,
+                                                    const PreambleReference& preamble, int32_t step,
+                                                    bool conjugate) {
     // Four real sums over the padded symbols, each in lanes that the compiler keeps in one
     // vector register (a float sum in order could not be split so).
     const float* refRe = preamble.knownRe[step];
@@ -183,8 +189,9 @@ struct IndexMatch {
     PreambleMatch nominal;
 };
 
-IndexMatch matchIndex(const PreambleReference& preamble, const PreambleOutputs& outputs,
-                      bool conjugate) {
+[[gnu::always_inline]] inline IndexMatch matchIndex(const PreambleReference& preamble,
+                                                    const PreambleOutputs& outputs,
+                                                    bool conjugate) {
     // The frequency from the training, where the index hardly matters, serves every index.
     IndexMatch best;
     best.turnPerSymbol = carrierTurn(outputs, preamble, conjugate);
@@ -214,10 +221,9 @@ IndexMatch matchIndex(const PreambleReference& preamble, const PreambleOutputs& 
     return best;
 }
 
-}  // namespace
-
-BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, const float* im,
-                             const BurstCandidate& candidate) {
+[[gnu::always_inline]] inline BurstTiming synchronise(const GmskReference& reference,
+                                                      const float* re, const float* im,
+                                                      const BurstCandidate& candidate) {
     // The index at the candidate's own timing serves the whole-sample timings around it: two
     // samples change it far less than its own error.
     const PreambleReference& preamble = reference.preambles[candidate.training];
@@ -290,6 +296,26 @@ BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, co
     timing.conjugate = candidate.conjugate;
     timing.training = training;
     return timing;
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2,fma")]] BurstTiming synchroniseWide(const GmskReference& reference,
+                                                        const float* re, const float* im,
+                                                        const BurstCandidate& candidate) {
+    return synchronise(reference, re, im, candidate);
+}
+#endif
+
+}  // namespace
+
+BurstTiming synchroniseBurst(const GmskReference& reference, const float* re, const float* im,
+                             const BurstCandidate& candidate) {
+#if defined(__x86_64__)
+    if (hasWideVectors()) {
+        return synchroniseWide(reference, re, im, candidate);
+    }
+#endif
+    return synchronise(reference, re, im, candidate);
 }
 
 }  // namespace keelwave::ais

@@ -187,27 +187,4 @@ void initGmskReference(GmskReference& reference) {
     }
 }
 
-void matchedOutputs(const GmskReference& reference, const float* re, const float* im, int32_t count,
-                    float* outputsRe, float* outputsIm) {
-    // Each tap weighs a run of consecutive outputs at once, which the compiler keeps in vector
-    // registers while the taps go by.
-    const float* taps = reference.matchedTaps[0];
-    for (int32_t start = 0; start < count; start += matchedBatch) {
-        float sumsRe[matchedBatch] = {};
-        float sumsIm[matchedBatch] = {};
-        for (int32_t t = 0; t < matchedFilterTaps; ++t) {
-            const float* fromRe = re + start + t - matchedFilterLead;
-            const float* fromIm = im + start + t - matchedFilterLead;
-            for (int32_t j = 0; j < matchedBatch; ++j) {
-                sumsRe[j] += taps[t] * fromRe[j];
-                sumsIm[j] += taps[t] * fromIm[j];
-            }
-        }
-        for (int32_t j = 0; j < matchedBatch; ++j) {
-            outputsRe[start + j] = sumsRe[j];
-            outputsIm[start + j] = sumsIm[j];
-        }
-    }
-}
-
 }  // namespace keelwave::ais
