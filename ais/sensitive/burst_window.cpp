@@ -1,5 +1,7 @@
 #include "ais/sensitive/burst_window.hpp"
 
+#include "ais/sensitive/wide_vectors.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -20,24 +22,25 @@ void startBurstWindow(BurstWindow& window, int64_t instant, float turnPerSymbol)
     window.rotator = {std::cos(start), std::sin(start)};
     window.first = instant - candidateLead;
     window.filled = 0;
+    window.wide = hasWideVectors();
 }
 
 namespace {
 
 // Turns one run of samples: to = from e^(j turn), real and imaginary parts apart.
-inline void turnRun(const float* __restrict fromRe, const float* __restrict fromIm,
-                    const float* __restrict turnRe, const float* __restrict turnIm,
-                    float* __restrict toRe, float* __restrict toIm) {
+[[gnu::always_inline]] inline void turnRun(const float* __restrict fromRe,
+                                           const float* __restrict fromIm,
+                                           const float* __restrict turnRe,
+                                           const float* __restrict turnIm, float* __restrict toRe,
+                                           float* __restrict toIm) {
     for (int32_t i = 0; i < rotatorRun; ++i) {
         toRe[i] = fromRe[i] * turnRe[i] - fromIm[i] * turnIm[i];
         toIm[i] = fromRe[i] * turnIm[i] + fromIm[i] * turnRe[i];
     }
 }
 
-}  // namespace
-
-void fillBurstWindow(BurstWindow& window, int32_t end, const float* re, const float* im,
-                     int64_t heldFirst, int32_t heldCount) {
+[[gnu::always_inline]] inline void fillRuns(BurstWindow& window, int32_t end, const float* re,
+                                            const float* im, int64_t heldFirst, int32_t heldCount) {
     const int64_t heldEnd = heldFirst + heldCount;
     end = std::min(end, candidateSpan);
     while (window.filled < end) {
@@ -71,6 +74,27 @@ void fillBurstWindow(BurstWindow& window, int32_t end, const float* re, const fl
         // One Newton step towards magnitude 1 keeps the rotator from drifting in size.
         window.rotator = window.rotator * (1.5f - 0.5f * norm(window.rotator));
     }
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2,fma")]] void fillRunsWide(BurstWindow& window, int32_t end, const float* re,
+                                              const float* im, int64_t heldFirst,
+                                              int32_t heldCount) {
+    fillRuns(window, end, re, im, heldFirst, heldCount);
+}
+#endif
+
+}  // namespace
+
+void fillBurstWindow(BurstWindow& window, int32_t end, const float* re, const float* im,
+                     int64_t heldFirst, int32_t heldCount) {
+#if defined(__x86_64__)
+    if (window.wide) {
+        fillRunsWide(window, end, re, im, heldFirst, heldCount);
+        return;
+    }
+#endif
+    fillRuns(window, end, re, im, heldFirst, heldCount);
 }
 
 }  // namespace keelwave::ais

@@ -39,6 +39,7 @@ struct BurstWindow {
     float stepsRe[rotatorRun];  ///< turns within a run
     float stepsIm[rotatorRun];
     Iq rotatorRunStep;  ///< turn from one run to the next
+    bool wide;          ///< run the AVX2 and FMA build of the copy
 };
 
 /// Starts a window for the candidate at channel sample `instant`, turning back `turnPerSymbol`
