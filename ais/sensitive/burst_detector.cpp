@@ -235,7 +235,7 @@ template <int32_t tile>
 template <int32_t tile>
 [[gnu::always_inline]] inline void sumBatch(BurstDetector& detector, const float* taps,
                                             const float* re, const float* im, int64_t firstSample,
-                                            int32_t count) {
+                                            int32_t count, bool matching) {
     filterBatch<tile>(detector, taps, re, im, count);
     // Turns at the positions looked at, one symbol apart within each position.
     const auto within = static_cast<int32_t>(firstSample % samplesPerSymbol);
@@ -244,6 +244,9 @@ template <int32_t tile>
         addTurns(detector.matched.positions[p], detector.outputsRe, detector.outputsIm, first,
                  count);
         addTurns(detector.plain.positions[p], re, im, first, count);
+    }
+    if (!matching) {
+        return;
     }
     // The first position everywhere; the second only beside a turn of the first that matches
     // at all: both within a symbol of each other, a preamble there matches at both.
@@ -256,14 +259,14 @@ template <int32_t tile>
 #if defined(__x86_64__)
 [[gnu::target("avx2,fma")]] void sumBatchWide(BurstDetector& detector, const float* taps,
                                               const float* re, const float* im, int64_t firstSample,
-                                              int32_t count) {
-    sumBatch<detectorBatchSlack>(detector, taps, re, im, firstSample, count);
+                                              int32_t count, bool matching) {
+    sumBatch<detectorBatchSlack>(detector, taps, re, im, firstSample, count, matching);
 }
 #endif
 
 void sumBatchNarrow(BurstDetector& detector, const float* taps, const float* re, const float* im,
-                    int64_t firstSample, int32_t count) {
-    sumBatch<narrowTile>(detector, taps, re, im, firstSample, count);
+                    int64_t firstSample, int32_t count, bool matching) {
+    sumBatch<narrowTile>(detector, taps, re, im, firstSample, count, matching);
 }
 
 // Whether turn `i` of `position` matches better than `floor` (normalised) in its best way,
@@ -338,21 +341,25 @@ int32_t detectBursts(BurstDetector& detector, const GmskReference& reference, co
     }
     const int64_t offset = detector.nextSample - first;
     const float* taps = reference.matchedTaps[0];
+    // Before quietUntil the turns are only gathered, for the history of the matches after it.
+    const bool matching = end > detector.quietUntil;
 #if defined(__x86_64__)
     if (detector.wide) {
-        sumBatchWide(detector, taps, re + offset, im + offset, detector.nextSample, count);
+        sumBatchWide(detector, taps, re + offset, im + offset, detector.nextSample, count,
+                     matching);
     } else {
-        sumBatchNarrow(detector, taps, re + offset, im + offset, detector.nextSample, count);
+        sumBatchNarrow(detector, taps, re + offset, im + offset, detector.nextSample, count,
+                       matching);
     }
 #else
-    sumBatchNarrow(detector, taps, re + offset, im + offset, detector.nextSample, count);
+    sumBatchNarrow(detector, taps, re + offset, im + offset, detector.nextSample, count, matching);
 #endif
 
     // The matches in the order of their samples: symbol by symbol, position by position.
     int32_t candidates = 0;
     int32_t taken[detectorPositions] = {};
     const int64_t firstSymbol = detector.nextSample / samplesPerSymbol * samplesPerSymbol;
-    for (int64_t symbol = firstSymbol; symbol < end; symbol += samplesPerSymbol) {
+    for (int64_t symbol = firstSymbol; symbol < end && matching; symbol += samplesPerSymbol) {
         for (int32_t p = 0; p < detectorPositions; ++p) {
             const int64_t sample = symbol + detectorPosition[p];
             if (sample < detector.nextSample || sample >= end) {

@@ -137,8 +137,9 @@ void skipBurstDetector(BurstDetector& detector, int64_t from);
 /// Evaluates the detector at channel samples nextSample up to `end` (exclusive; at most
 /// detectorBatch of them). `re` and `im` hold channel sample `first` at index 0 and must
 /// reach matchedFilterLead samples before nextSample and matchedFilterLag + detectorBatchSlack
-/// samples past `end`. Writes the candidates whose search ended to `found` (room for
-/// detectorBatch / candidateWindow + 1) and returns their number.
+/// samples past `end`. A batch that ends by quietUntil only gathers the turns that the matches
+/// after it need, at a fraction of the cost. Writes the candidates whose search ended to `found`
+/// (room for detectorBatch / candidateWindow + 1) and returns their number.
 int32_t detectBursts(BurstDetector& detector, const GmskReference& reference, const float* re,
                      const float* im, int64_t first, int64_t end, BurstCandidate* found);
 

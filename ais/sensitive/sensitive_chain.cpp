@@ -149,7 +149,11 @@ void SensitiveChain::advance(bool ending) {
         if (detector.nextSample >= end) {
             return;
         }
-        const int64_t batchEnd = std::min<int64_t>(end, detector.nextSample + detectorStride);
+        // Past a skip, the samples before the first instant looked at again in a batch of their
+        // own: it only gathers their turns.
+        const int64_t batchEnd = std::min<int64_t>(end, detector.nextSample < detector.quietUntil
+                                                            ? detector.quietUntil
+                                                            : detector.nextSample + detectorStride);
         const int32_t count = detectBursts(detector, reference, basebandRe, basebandIm,
                                            basebandStart, batchEnd, found);
         for (int32_t i = 0; i < count; ++i) {
