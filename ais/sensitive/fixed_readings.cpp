@@ -43,6 +43,7 @@ namespace {
     const int8_t* known = reference.preambles[timing.training].symbols;
     Iq rotator = tracker.rotator;
     float turn = tracker.turnPerSymbol;
+    float lateError = tracker.lateError;
     Iq previous = tracker.previous;
     // c_(k-1) and c_(k-2), as numbers.
     float before = symbols.count >= 1 ? symbols.decisions[symbols.count - 1] : 1.0f;
@@ -61,9 +62,9 @@ namespace {
         rotator = rotator * (1.5f - 0.5f * norm(rotator));
         for (int32_t k = first; k < last; ++k) {
             // The phase error of symbol k - 1, (Im(v_(k-1)) / A - r1 (c_k - c_(k-2))) c_(k-1),
-            // for either c_k, and the rotator turned on by the loop's frequency: all that the
-            // decision on v_k leaves to do is to choose between them, so that one symbol waits
-            // on the last only for v_k, the choice and a small turn.
+            // and the next rotator, for either c_k: all that the decision on v_k leaves to do is
+            // to choose between them, so that one symbol waits on the last only for v_k and the
+            // choice.
             const float common = (previous.im * perAmplitude + leak * twoBefore) * before;
             const float started = k >= 2 ? 1.0f : 0.0f;  // the loop waits for two symbols
             const float errorUp =                        // c_k = +1
@@ -73,22 +74,29 @@ namespace {
                 started *
                 std::min(std::max(common + leak * before, -largestPhaseError), largestPhaseError);
             const Iq ahead = rotator * turnBack(turn);
+            const Iq nextUp = ahead * smallTurnBack(phaseGain * errorUp);
+            const Iq nextDown = ahead * smallTurnBack(phaseGain * errorDown);
             const Iq v = outputs[k - first] * rotator;
             const float soft = v.re * perAmplitude;
-            const bool down = k < preambleSymbols ? known[k] < 0 : soft < 0.0f;
-            const float decision = down ? -1.0f : 1.0f;
+            // Without a branch, which a data symbol would mispredict every other time.
+            const float decision =
+                k < preambleSymbols ? static_cast<float>(known[k]) : std::copysign(1.0f, soft);
             symbols.decisions[k] = static_cast<int8_t>(decision);
             symbols.reliabilities[k] = std::fabs(soft);
-            const float error = down ? errorDown : errorUp;
+            const float up = 0.5f + 0.5f * decision;  // 1 for c_k = +1, 0 for -1
+            const float error = errorDown + up * (errorUp - errorDown);
             previous = v;
             twoBefore = before;
             before = decision;
-            rotator = ahead * smallTurnBack(phaseGain * error);
-            turn += frequencyGain * error;
+            rotator = nextDown + (nextUp - nextDown) * up;
+            // The frequency, which moves a thousandth as much, takes the error a symbol late.
+            turn += frequencyGain * lateError;
+            lateError = error;
         }
     }
     tracker.rotator = rotator;
     tracker.turnPerSymbol = turn;
+    tracker.lateError = lateError;
     tracker.previous = previous;
     symbols.count = std::max(symbols.count, end);
 }

@@ -104,7 +104,7 @@ struct GmskReference {
 
 /// j^k: the quarter turns of pseudo-symbol k.
 inline Iq quarterTurns(int32_t k) {
-    constexpr Iq turns[4] = {{1.0f, 0.0f}, {0.0f, 1.0f}, {-1.0f, 0.0f}, {0.0f, -1.0f}};
+    static constexpr Iq turns[4] = {{1.0f, 0.0f}, {0.0f, 1.0f}, {-1.0f, 0.0f}, {0.0f, -1.0f}};
     return turns[k & 3];
 }
 
@@ -112,7 +112,8 @@ inline Iq quarterTurns(int32_t k) {
 void initGmskReference(GmskReference& reference);
 
 /// Lanes of the matched filter's inner products: partial sums the compiler keeps in one vector
-/// register, so the products need not be added in order.
+/// register of the AVX2 builds (two of the baseline's), so the products need not be added in
+/// order.
 constexpr int32_t matchedFilterLanes = 4;
 static_assert(matchedFilterTaps % matchedFilterLanes == 0, "the filter runs in whole lanes");
 
