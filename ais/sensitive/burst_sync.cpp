@@ -101,20 +101,31 @@ struct SearchedOutputs {
 
 // e^(-j omega (k - middleSymbol)) over the known symbols: what turns each output back to the
 // middle symbol's phase.
+constexpr int32_t turnBlock = 8;  // symbols whose turns are worked out from one block's turn
 struct TurnBack {
     float turnPerSymbol;
     Iq turns[knownSymbols];
 };
 
 [[gnu::always_inline]] inline TurnBack turnBackBy(float turnPerSymbol) {
+    // Each turn is one product from the turn of its block of symbols and that of its place in
+    // the block, so that the products need not wait on each other as a chain of 29 would.
     TurnBack result;
     result.turnPerSymbol = turnPerSymbol;
+    Iq within[turnBlock];
+    within[0] = {1.0f, 0.0f};
+    within[1] = {std::cos(turnPerSymbol), -std::sin(turnPerSymbol)};
+    for (int32_t j = 2; j < turnBlock; ++j) {
+        within[j] = within[j / 2] * within[j - j / 2];
+    }
+    const Iq blockStep = within[turnBlock / 2] * within[turnBlock / 2];
     const float start = -turnPerSymbol * (firstKnownSymbol - middleSymbol);
-    Iq rotator{std::cos(start), std::sin(start)};
-    const Iq step{std::cos(turnPerSymbol), -std::sin(turnPerSymbol)};
-    for (Iq& turn : result.turns) {
-        turn = rotator;
-        rotator = rotator * step;
+    Iq block{std::cos(start), std::sin(start)};
+    for (int32_t first = 0; first < knownSymbols; first += turnBlock) {
+        for (int32_t j = 0; j < turnBlock && first + j < knownSymbols; ++j) {
+            result.turns[first + j] = block * within[j];
+        }
+        block = block * blockStep;
     }
     return result;
 }
@@ -190,12 +201,13 @@ struct IndexMatch {
 };
 
 [[gnu::always_inline]] inline IndexMatch matchIndex(const PreambleReference& preamble,
-                                                    const PreambleOutputs& outputs,
-                                                    bool conjugate) {
+                                                    const PreambleOutputs& outputs, bool conjugate,
+                                                    TurnBack& back) {
     // The frequency from the training, where the index hardly matters, serves every index.
     IndexMatch best;
     best.turnPerSymbol = carrierTurn(outputs, preamble, conjugate);
-    const PreambleOutputs turned = turnedBack(outputs, turnBackBy(best.turnPerSymbol));
+    back = turnBackBy(best.turnPerSymbol);
+    const PreambleOutputs turned = turnedBack(outputs, back);
     float matches[indexSteps];
     for (int32_t i = 0; i < indexSteps; ++i) {
         const PreambleMatch match = matchAt(turned, preamble, i, conjugate);
@@ -231,8 +243,8 @@ struct IndexMatch {
     matchedOutputs(reference, re + searchedFirst, im + searchedFirst, searchedOutputs, searched.re,
                    searched.im);
     const PreambleOutputs own = outputsAt(searched, 0);
-    const IndexMatch first = matchIndex(preamble, own, candidate.conjugate);
-    const TurnBack back = turnBackBy(first.turnPerSymbol);
+    TurnBack back;
+    const IndexMatch first = matchIndex(preamble, own, candidate.conjugate, back);
     float matches[2 * timingSearch + 1];
     int32_t best = 0;
     for (int32_t i = 0; i <= 2 * timingSearch; ++i) {
@@ -272,8 +284,9 @@ struct IndexMatch {
     IndexMatch final;
     int32_t training = candidate.training;
     for (int32_t phase = 0; phase < trainingPhases; ++phase) {
+        TurnBack phaseBack;
         const IndexMatch match =
-            matchIndex(reference.preambles[phase], outputs, candidate.conjugate);
+            matchIndex(reference.preambles[phase], outputs, candidate.conjugate, phaseBack);
         if (match.match.match > final.match.match) {
             final = match;
             training = phase;
