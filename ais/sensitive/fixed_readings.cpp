@@ -1,5 +1,4 @@
-// The readings of a burst that assume its modulation: the nominal coherent one and the one by
-// turns (symbol_tracker.hpp).
+// The nominal coherent reading of a burst (symbol_tracker.hpp).
 #include "ais/sensitive/symbol_tracker.hpp"
 
 #include <algorithm>
@@ -18,9 +17,6 @@ constexpr float frequencyGain = 0.001f;
 constexpr float largestPhaseError = 1.0f;
 /// Symbols whose matched-filter outputs the nominal reading works out before it follows them.
 constexpr int32_t nominalRun = 32;
-/// Share of each turn's error that moves the frequency when deciding by turns: the estimate
-/// follows a drift within some ten symbols.
-constexpr float driftTracking = 0.1f;
 
 // e^(-j x) for the loop's corrections, |x| at most phaseGain * largestPhaseError = 0.05
 // radians: to x^3, within 3e-7.
@@ -121,41 +117,6 @@ void trackNominal(SymbolTracker& tracker, const GmskReference& reference, const 
     }
 #endif
     followNominal(tracker, reference, re, im, end, symbols);
-}
-
-void trackTurns(SymbolTracker& tracker, const GmskReference& reference, const float* re,
-                const float* im, int32_t end, SoftSymbols& symbols) {
-    const BurstTiming& timing = tracker.timing;
-    const float sign = timing.conjugate ? -1.0f : 1.0f;
-    const float fraction = static_cast<float>(timing.step) / timingSteps;
-    const float indexScale = timing.index / nominalIndex;
-    symbols.byLevels = true;
-    for (int32_t k = symbols.count; k < end; ++k) {
-        // The channel's own sample at the symbol's instant, between two samples.
-        const int32_t at = (k - lastKnownSymbol) * samplesPerSymbol;
-        const Iq y{re[at] + fraction * (re[at + 1] - re[at]),
-                   im[at] + fraction * (im[at + 1] - im[at])};
-        const float drift = tracker.turnPerSymbol;
-        const Iq w = timesConj(y, tracker.previous) * Iq{std::cos(drift), -std::sin(drift)};
-        tracker.previous = y;
-        const float angle = sign * std::atan2(w.im, w.re);
-        const int8_t before = k > 0 ? symbols.decisions[k - 1] : int8_t{1};
-        symbols.decisions[k] = k < preambleSymbols
-                                   ? reference.preambles[timing.training].symbols[k]
-                                   : static_cast<int8_t>(angle < 0.0f ? -before : before);
-        symbols.reliabilities[k] = std::fabs(std::sin(angle));
-        symbols.angles[k] = angle;
-        // The drift, from the turn one symbol back against what its level and neighbours make.
-        if (k >= firstKnownSymbol + 3) {
-            const int32_t levelBefore = symbols.decisions[k - 2] * symbols.decisions[k - 3];
-            const int32_t level = symbols.decisions[k - 1] * symbols.decisions[k - 2];
-            const int32_t levelAfter = symbols.decisions[k] * symbols.decisions[k - 1];
-            const float expected = static_cast<float>(level) * indexScale *
-                                   reference.levelTurns[levelBefore == level][levelAfter == level];
-            tracker.turnPerSymbol += sign * driftTracking * (symbols.angles[k - 1] - expected);
-        }
-    }
-    symbols.count = std::max(symbols.count, end);
 }
 
 }  // namespace keelwave::ais

@@ -45,7 +45,6 @@ struct SoftSymbols {
     int32_t count = 0;                         ///< symbols decided, from preamble symbol 0
     int8_t decisions[burstSymbolCapacity];     ///< c_k, +1 or -1
     float reliabilities[burstSymbolCapacity];  ///< how sure each decision is, about 1 when clean
-    float angles[burstSymbolCapacity];  ///< by levels: the angle of the turn decided on, radians
     /// Decided level by level (by turns): turning symbol k over then means reversing the level
     /// there, which turns every decision from k on over.
     bool byLevels = false;
@@ -78,7 +77,10 @@ struct SymbolTracker {
     float amplitude;      ///< byIndex: A, tracked
     float noise;          ///< byIndex: variance of z / A about what the levels make, tracked
     float turnPerSymbol;  ///< nominal and byTurns: the loop's frequency, radians per symbol
-    float lateError;      ///< nominal: the last phase error, which the frequency takes late
+    /// byTurns: the turn of a level +1, radians, by whether the level before and the level
+    /// after are the same, learnt over the burst (GmskReference::levelTurns at the start).
+    float turnTable[2][2];
+    float lateError;  ///< nominal: the last phase error, which the frequency takes late
     /// nominal: v of the last symbol, whose phase error is still to come; byTurns: the
     /// channel's sample one symbol back.
     Iq previous;
@@ -106,13 +108,18 @@ void trackNominal(SymbolTracker& tracker, const GmskReference& reference, const 
 
 /// Decides symbols symbols.count up to `end` level by level from the turn of the channel's own
 /// samples over each symbol (the phase change across each bit: +-pi h within a run of equal
-/// levels, less where the level changes), which needs no carrier phase. Its frequency follows
-/// the turns, each against the turn its level and neighbours make (GmskReference::levelTurns,
-/// scaled to the preamble's index), one symbol late. This holds where the carrier's frequency
-/// wanders faster than the loop follows: discriminator audio put back on a carrier (the Long
-/// Beach recording) wanders by hundreds of Hz within a burst where the receiver that made it
-/// blocked low audio frequencies. Its noise is the channel's, several dB more than the matched
-/// filter's. The first call starts at symbol 0 (symbols.byLevels set).
+/// levels, less where the level changes), which needs no carrier phase. Each level is taken
+/// from the way of the three levels a_k .. a_(k+2) whose turns explain those over symbols k and
+/// k + 1 best, each turn against what its level makes between its neighbours: a level alone
+/// between two of the other sign turns least, and a signal filtered more than the transmitter
+/// filtered it (a scanner's discriminator audio) can leave it barely turning at all, where its
+/// sign alone would decide by the noise. Those turns start as the model's at the index 1/2
+/// (GmskReference::levelTurns) and, with the frequency, learn from each turn decided. This
+/// holds where the carrier's frequency wanders faster than the loop follows: discriminator
+/// audio put back on a carrier (the Long Beach recording) wanders by hundreds of Hz within a
+/// burst where the receiver that made it blocked low audio frequencies. Its noise is the
+/// channel's, several dB more than the matched filter's. The first call starts at symbol 0
+/// (symbols.byLevels set).
 void trackTurns(SymbolTracker& tracker, const GmskReference& reference, const float* re,
                 const float* im, int32_t end, SoftSymbols& symbols);
 
