@@ -60,12 +60,12 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
     return input;
 }
 
-std::vector<float> longBeachOnCarrier(double seconds) {
+std::vector<float> longBeachOnCarrier(double seconds, double hzPerUnit) {
     transmitter::Audio audio =
         transmitter::readWavAudio(PROJECT_DIR "/tests/data/long-beach-160-messages.wav");
     audio.samples.resize(static_cast<std::size_t>(seconds * audio.rateHz));
     std::ostringstream out;
-    transmitter::writeFmRecording(audio, {2400.0 / 35.0, -25000.0, 50.0}, out);
+    transmitter::writeFmRecording(audio, {hzPerUnit, -25000.0, 50.0}, out);
     const std::string bytes = out.str();
     return fromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }

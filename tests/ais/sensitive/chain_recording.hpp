@@ -36,9 +36,9 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
                   double bandwidthTime = transmitter::aisBandwidthTime);
 
 /// The start of tests/data/long-beach-160-messages.wav (real discriminator audio) put back on
-/// channel A's carrier, 2400 / 35 Hz per audio unit (its bursts' plateaus lie 35 units either
-/// side of their mean).
-std::vector<float> longBeachOnCarrier(double seconds);
+/// channel A's carrier, by default 2400 / 35 Hz per audio unit (its bursts' plateaus lie 35
+/// units either side of their mean: the index 1/2).
+std::vector<float> longBeachOnCarrier(double seconds, double hzPerUnit = 2400.0 / 35.0);
 
 /// A recording's samples as bytes would give them.
 std::vector<float> fromBytes(const std::vector<std::uint8_t>& bytes);
