@@ -39,7 +39,6 @@ namespace {
     const int8_t* known = reference.preambles[timing.training].symbols;
     Iq rotator = tracker.rotator;
     float turn = tracker.turnPerSymbol;
-    float lateError = tracker.lateError;
     Iq previous = tracker.previous;
     // c_(k-1) and c_(k-2), as numbers.
     float before = symbols.count >= 1 ? symbols.decisions[symbols.count - 1] : 1.0f;
@@ -85,14 +84,11 @@ namespace {
             twoBefore = before;
             before = decision;
             rotator = nextDown + (nextUp - nextDown) * up;
-            // The frequency, which moves a thousandth as much, takes the error a symbol late.
-            turn += frequencyGain * lateError;
-            lateError = error;
+            turn += frequencyGain * error;
         }
     }
     tracker.rotator = rotator;
     tracker.turnPerSymbol = turn;
-    tracker.lateError = lateError;
     tracker.previous = previous;
     symbols.count = std::max(symbols.count, end);
 }

@@ -153,7 +153,6 @@ void startTracking(SymbolTracker& tracker, const BurstTiming& timing, SymbolRead
     tracker.reading = reading;
     tracker.turnPerSymbol = timing.turnPerSymbol;
     tracker.previous = Iq{};
-    tracker.lateError = 0.0f;
     tracker.wide = hasWideVectors();
     if (reading == SymbolReading::nominal) {
         tracker.rotator = conj(phasor(timing.nominalPhase));

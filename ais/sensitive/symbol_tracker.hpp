@@ -80,7 +80,6 @@ struct SymbolTracker {
     /// byTurns: the turn of a level +1, radians, by whether the level before and the level
     /// after are the same, learnt over the burst (GmskReference::levelTurns at the start).
     float turnTable[2][2];
-    float lateError;  ///< nominal: the last phase error, which the frequency takes late
     /// nominal: v of the last symbol, whose phase error is still to come; byTurns: the
     /// channel's sample one symbol back.
     Iq previous;
@@ -98,8 +97,7 @@ void trackSymbols(SymbolTracker& tracker, const GmskReference& reference, const 
 
 /// The nominal reading of symbols.count up to `end`. A second-order phase-locked loop keeps
 /// the phase: its error is Im(v_k) less the leak of the neighbours, times c_k, once c_(k+1) is
-/// decided too (one symbol late; the frequency, which moves a thousandth as much, takes it a
-/// symbol later still). Over the preamble the known symbols stand in for the
+/// decided too (one symbol late). Over the preamble the known symbols stand in for the
 /// decisions. The loop's noise bandwidth is about 170 Hz, enough to follow the frequency left
 /// by the preamble's estimate, while its phase jitter at 2 dB signal to noise stays near 0.07
 /// radians.
