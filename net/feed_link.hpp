@@ -26,7 +26,8 @@ struct FeedTiming {
     /// is given up as dead after this, as a dead path is by keep-alive.
     std::chrono::steady_clock::duration stallLimit = std::chrono::seconds(60);
     /// A connection that lasted this long starts the waits again from `firstWait`; one that
-    /// breaks sooner (a peer that accepts and closes at once) keeps backing off.
+    /// breaks sooner (a peer that accepts and closes at once) keeps backing off, as does one
+    /// given up in a stalled write.
     std::chrono::steady_clock::duration steadyConnection = std::chrono::seconds(10);
 };
 

@@ -207,7 +207,9 @@ bool MqttOutput::ready(std::size_t count) {
 }
 
 bool MqttOutput::pending() const {
-    return state != State::stopped && (!queue.empty() || !unacknowledged.empty() || link->busy());
+    // As for a TCP feed: not while an outage lasts.
+    return state != State::stopped && !outage.down() &&
+           (!queue.empty() || !unacknowledged.empty() || link->busy());
 }
 
 void MqttOutput::stop() {

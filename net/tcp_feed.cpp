@@ -176,7 +176,10 @@ void TcpFeed::handleWrite(uint64_t current, const boost::system::error_code& err
 
 void TcpFeed::fail(const std::string& reason) {
     const auto now = std::chrono::steady_clock::now();
-    if (state == State::connected && now - connectedAt >= timing.steadyConnection) {
+    // A connection that carried lines for a while was a good one: the waits start again. One
+    // that ends stuck in a write (a peer that stopped reading) was not.
+    if (state == State::connected && now - connectedAt >= timing.steadyConnection &&
+        inFlight.empty()) {
         backoff.reset();
     }
     ++round;
@@ -206,7 +209,9 @@ bool TcpFeed::ready(std::size_t count) {
 }
 
 bool TcpFeed::pending() const {
-    return state != State::stopped && (!queue.empty() || !inFlight.empty());
+    // Not while an outage lasts: the end of a recording waits for a feed that may still take
+    // its lines (the first connection included), not for one that is down.
+    return state != State::stopped && !outage.down() && (!queue.empty() || !inFlight.empty());
 }
 
 void TcpFeed::stop() {
