@@ -30,7 +30,7 @@ po::options_description makeOptionsDescription() {
         ("freq-correction", po::value<int>(), "Set frequency correction, ppm (default: 0)")
         ("net", po::value<unsigned int>(), "Enable network-server on port (default: off)")
         ("udp", po::value<std::vector<std::string>>()->composing(),
-            "UDP server address. Format: address:port (default: off), repeatable")
+            "UDP server address. Format: address:port, repeatable (default: off)")
         ("no-console", "Disable logging on console (default: on)")
         ("verbose", "Verbose output signal level")
         ("input,r", po::value<std::string>(), "Read raw I/Q from a file instead of the tuner "

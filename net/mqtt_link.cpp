@@ -36,8 +36,8 @@ std::string refusal(int result) {
     if (!text.empty() && text.back() == '.') {
         text.pop_back();
     }
-    if (!text.empty()) {
-        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    for (char& character : text) {
+        character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
     }
     return text;
 }
@@ -143,6 +143,7 @@ bool MqttLink::connect(const std::string& address, std::string& reason) {
     }
     if (mosquitto_socket(handle) >= 0) {
         tuneFeedSocket(mosquitto_socket(handle));
+        lossUntold = true;
     }
     if (!ticking) {
         ticking = true;
@@ -165,12 +166,10 @@ bool MqttLink::busy() const {
     return mosquitto_want_write(handle);
 }
 
-void MqttLink::drop() {
+bool MqttLink::drop() {
     // Shutting the socket down wakes the watch, and libmosquitto's next read or write ends the
     // connection the usual way (also one still being made), telling the listener.
-    if (mosquitto_socket(handle) >= 0) {
-        ::shutdown(mosquitto_socket(handle), SHUT_RDWR);
-    }
+    return mosquitto_socket(handle) >= 0 && ::shutdown(mosquitto_socket(handle), SHUT_RDWR) == 0;
 }
 
 void MqttLink::close(const std::string& finalStatus) {
@@ -197,6 +196,13 @@ void MqttLink::follow() {
         return;
     }
     const int socket = mosquitto_socket(handle);
+    if (socket < 0 && lossUntold) {
+        // libmosquitto closes the socket of a failed TLS handshake without a word.
+        lossUntold = false;
+        connected = false;
+        listener->linkLost(lossReason(MOSQ_ERR_TLS, 0));
+        return;
+    }
     if (socket != watchedSocket) {
         ++watchRound;
         reading = false;
@@ -293,6 +299,7 @@ void MqttLink::onDisconnect(mosquitto*, void* context, int result) {
     const int failure = errno;
     auto* link = static_cast<MqttLink*>(context);
     link->connected = false;
+    link->lossUntold = false;
     if (!link->closed) {
         link->listener->linkLost(link->lossReason(result, failure));
     }

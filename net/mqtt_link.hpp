@@ -72,8 +72,9 @@ public:
                  int* messageId);
     /// True while libmosquitto holds bytes the socket has not taken yet.
     bool busy() const;
-    /// Ends the connection or the attempt at once (it took too long), without the listener.
-    void drop();
+    /// Ends the connection or the attempt at once (it took too long); the listener hears of
+    /// it as a loss. False if there was none to end.
+    bool drop();
     /// The run is over: publishes `finalStatus` retained on the will's topic and says goodbye
     /// if connected, then tells the listener nothing more.
     void close(const std::string& finalStatus);
@@ -103,7 +104,8 @@ private:
     std::string willTopic;
     int port;
     bool connected = false;
-    bool ticking = false;  ///< the housekeeping timer runs
+    bool ticking = false;     ///< the housekeeping timer runs
+    bool lossUntold = false;  ///< a connection (or attempt) whose end the listener awaits
     bool closed = false;
     boost::asio::posix::stream_descriptor watched;  ///< a duplicate of libmosquitto's socket
     int watchedSocket = -1;                         ///< libmosquitto's own descriptor

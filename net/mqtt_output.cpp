@@ -111,8 +111,8 @@ void MqttOutput::handleDeadline(uint64_t current) {
     timedOut = true;
     if (resolving) {
         fail("no answer from the name service in time");
-    } else {
-        link->drop();  // its loss comes back through linkLost
+    } else if (!link->drop()) {  // if it can, its loss comes back through linkLost
+        fail("no answer from the broker in time");
     }
 }
 
