@@ -80,7 +80,8 @@ class Broker:
     def log(self):
         if self.files is None:
             return self.kept
-        return open(self.path("log"), encoding="latin-1").read()
+        with open(self.path("log"), encoding="latin-1") as log:
+            return log.read()
 
     def __enter__(self):
         return self
@@ -153,9 +154,9 @@ class Collector(threading.Thread):
     def run(self):
         try:
             if self.socket.type == socket.SOCK_STREAM:
-                peer = self.socket.accept()[0]
-                while more := peer.recv(65536):
-                    self.data += more
+                with self.socket.accept()[0] as peer:
+                    while more := peer.recv(65536):
+                        self.data += more
             else:
                 self.socket.settimeout(2)
                 while True:
@@ -248,7 +249,8 @@ class Feeds(unittest.TestCase):
                     broker.start()
                     self.assertTrue(seen.wait_for("ais/", heard + 50))
                 status, out, err = receiver.stop(signal.SIGTERM)
-            sent = open(delivered.name).read().split()
+            with open(delivered.name) as file:
+                sent = file.read().split()
         self.assertEqual(status, 0)
         self.assertEqual(out.count(": connected to 127.0.0.1:%d" % broker.port), 3)
         self.assertEqual(len(errors(out)), 2)
