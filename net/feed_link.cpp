@@ -22,15 +22,24 @@ std::chrono::steady_clock::duration ReconnectBackoff::next() {
     return wait - std::chrono::steady_clock::duration(cut(random));
 }
 
+namespace {
+
+/// What an entry holds in memory: its text and its own bookkeeping.
+std::size_t footprint(const FeedQueue::Entry& entry) {
+    return sizeof entry + entry.topic.size() + entry.payload.size();
+}
+
+}  // namespace
+
 void FeedQueue::push(Entry entry) {
-    bytes += entry.topic.size() + entry.payload.size();
+    bytes += footprint(entry);
     lines += entry.lines;
     entries.push_back(std::move(entry));
     trim();
 }
 
 void FeedQueue::pushFront(Entry entry) {
-    bytes += entry.topic.size() + entry.payload.size();
+    bytes += footprint(entry);
     lines += entry.lines;
     entries.push_front(std::move(entry));
     trim();
@@ -39,7 +48,7 @@ void FeedQueue::pushFront(Entry entry) {
 FeedQueue::Entry FeedQueue::pop() {
     Entry entry = std::move(entries.front());
     entries.pop_front();
-    bytes -= entry.topic.size() + entry.payload.size();
+    bytes -= footprint(entry);
     lines -= entry.lines;
     return entry;
 }

@@ -51,7 +51,7 @@ private:
 };
 
 /// What a feed holds while its destination is slow or down: whole messages, oldest first,
-/// bounded by the bytes they take. Past the bound the oldest go, and their lines are counted.
+/// bounded by the memory they take. Past the bound the oldest go, and their lines are counted.
 class FeedQueue {
 public:
     struct Entry {
@@ -60,8 +60,8 @@ public:
         uint32_t lines = 0;   ///< lines of the message it carries, for the counts
     };
 
-    /// A mebibyte per destination, as for a client of the server: over 13000 NMEA sentences,
-    /// minutes of a busy harbour; some 2000 messages as JSON.
+    /// A mebibyte per destination, as for a client of the server, its bookkeeping included:
+    /// some 7000 NMEA sentences (minutes of a busy harbour), 1800 messages as JSON.
     static constexpr std::size_t defaultCapacityBytes = 1024 * 1024;
 
     explicit FeedQueue(std::size_t capacityBytes = defaultCapacityBytes)
@@ -84,7 +84,7 @@ private:
 
     std::size_t capacity;
     std::deque<Entry> entries;
-    std::size_t bytes = 0;  ///< topics and payloads of `entries`
+    std::size_t bytes = 0;  ///< what `entries` hold in memory
     uint64_t lines = 0;     ///< lines of `entries`
     uint64_t dropped = 0;
 };

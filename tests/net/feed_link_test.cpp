@@ -32,19 +32,19 @@ TEST(ReconnectBackoff, DoublesUpToTheLongestWaitEachCutByAtMostAQuarter) {
 }
 
 TEST(FeedQueue, DropsTheOldestPastItsBoundAndCountsTheirLines) {
-    FeedQueue queue(10);
+    const std::size_t entry = sizeof(FeedQueue::Entry);
+    FeedQueue queue(2 * entry + 10);  // two entries and ten bytes of text
     queue.push({"", "aaaa", 1});
     queue.push({"", "bbbb", 1});
-    EXPECT_TRUE(queue.hasRoom() == false);  // 8 of 10 bytes: past three quarters
-    queue.push({"t", "ccc", 2});            // 12 bytes: "aaaa" goes
+    EXPECT_FALSE(queue.hasRoom());  // past three quarters
+    queue.push({"t", "ccc", 2});    // one more entry: "aaaa" goes
     EXPECT_EQ(queue.droppedLines(), 1u);
     EXPECT_EQ(queue.queuedLines(), 3u);
-    queue.pushFront({"", "dd", 1});  // a message that could not be sent goes back first
-    EXPECT_EQ(queue.pop().payload, "dd");
+    queue.pushFront(queue.pop());  // a message that could not be sent goes back first
     EXPECT_EQ(queue.pop().payload, "bbbb");
+    EXPECT_EQ(queue.pop().payload, "ccc");
     EXPECT_TRUE(queue.hasRoom());
-    queue.push({"", std::string(20, 'x'), 1});  // alone over the bound: the newest stays
-    EXPECT_EQ(queue.droppedLines(), 3u);
+    queue.push({"", std::string(3 * entry, 'x'), 1});  // alone over the bound: the newest stays
     EXPECT_EQ(queue.pop().lines, 1u);
     EXPECT_TRUE(queue.empty());
 }

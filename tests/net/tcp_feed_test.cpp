@@ -53,8 +53,9 @@ TEST(TcpFeed, AListenerThatGoesAndComesBackGetsTheNewestLinesInOrderAfterOneErro
     boost::asio::io_context test;
     Listener listener(test);
     const unsigned short port = listener.port();
-    // Room for three of the ten-byte lines below while the listener is away.
-    const auto feed = std::make_shared<TcpFeed>(loop.io, "127.0.0.1", port, false, shortWaits, 36);
+    // Room for three of the lines below while the listener is away.
+    const auto feed = std::make_shared<TcpFeed>(loop.io, "127.0.0.1", port, false, shortWaits,
+                                                3 * (sizeof(FeedQueue::Entry) + 11));
     loop.run([&] { feed->start(); });
     tcp::socket first(test);
     listener.acceptor.accept(first);
