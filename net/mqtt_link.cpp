@@ -70,7 +70,12 @@ MqttLink::MqttLink(boost::asio::io_context& io, const MqttSettings& settings,
     mosquitto_disconnect_callback_set(handle, &MqttLink::onDisconnect);
     mosquitto_publish_callback_set(handle, &MqttLink::onPublish);
     if (settings.tls) {
-        prepareTls(settings);
+        try {
+            prepareTls(settings);
+        } catch (...) {
+            mosquitto_destroy(handle);  // no destructor runs for a constructor that throws
+            throw;
+        }
     }
 }
 
