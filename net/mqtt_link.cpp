@@ -3,9 +3,6 @@
 #include "net/feed_link.hpp"
 
 #include <mosquitto.h>
-#include <openssl/ssl.h>
-#include <openssl/x509_vfy.h>
-#include <boost/asio/ip/address.hpp>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -46,7 +43,8 @@ std::string refusal(int result) {
 
 MqttLink::MqttLink(boost::asio::io_context& io, const MqttSettings& settings,
                    const Identity& identity, int sendWindow, MqttLinkListener& linkListener)
-    : listener(&linkListener),
+    : tls(settings.tls ? std::make_unique<BrokerTls>(settings.host, settings.caFile) : nullptr),
+      listener(&linkListener),
       willTopic(identity.willTopic),
       port(settings.port),
       watched(io),
@@ -69,13 +67,12 @@ MqttLink::MqttLink(boost::asio::io_context& io, const MqttSettings& settings,
     mosquitto_connect_callback_set(handle, &MqttLink::onConnect);
     mosquitto_disconnect_callback_set(handle, &MqttLink::onDisconnect);
     mosquitto_publish_callback_set(handle, &MqttLink::onPublish);
-    if (settings.tls) {
-        try {
-            prepareTls(settings);
-        } catch (...) {
-            mosquitto_destroy(handle);  // no destructor runs for a constructor that throws
-            throw;
-        }
+    if (tls) {
+        // With its defaults off libmosquitto uses the context as it is; "insecure" only keeps
+        // it from checking the certificate against the address it is given.
+        mosquitto_void_option(handle, MOSQ_OPT_SSL_CTX, tls->context());
+        mosquitto_int_option(handle, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+        mosquitto_tls_insecure_set(handle, true);
     }
 }
 
@@ -83,63 +80,11 @@ MqttLink::~MqttLink() {
     mosquitto_destroy(handle);  // closes its socket, if any
 }
 
-void MqttLink::prepareTls(const MqttSettings& settings) {
-    // Our own TLS context, because libmosquitto is handed the address we looked up, not the
-    // name: left to itself it would check the certificate against the address and name the
-    // address to the server. The context checks the name, and names it when the handshake
-    // begins.
-    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
-    if (context == nullptr) {
-        throw std::runtime_error("cannot set up TLS");
-    }
-    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-    const bool trusted =
-        settings.caFile.empty()
-            ? SSL_CTX_set_default_verify_paths(context) == 1
-            : SSL_CTX_load_verify_locations(context, settings.caFile.c_str(), nullptr) == 1;
-    if (!trusted) {
-        SSL_CTX_free(context);
-        throw std::runtime_error(settings.caFile + ": no certificates could be read");
-    }
-    SSL_CTX_set_app_data(context, this);
-    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, &MqttLink::verifyCertificate);
-    X509_VERIFY_PARAM* check = SSL_CTX_get0_param(context);
-    boost::system::error_code notAnAddress;
-    boost::asio::ip::make_address(settings.host, notAnAddress);
-    if (notAnAddress) {
-        tlsHost = settings.host;
-        X509_VERIFY_PARAM_set1_host(check, settings.host.c_str(), 0);
-        SSL_CTX_set_info_callback(context, [](const SSL* session, int where, int) {
-            if ((where & SSL_CB_HANDSHAKE_START) != 0) {
-                const auto* link =
-                    static_cast<const MqttLink*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(session)));
-                SSL_set_tlsext_host_name(const_cast<SSL*>(session), link->tlsHost.c_str());
-            }
-        });
-    } else {
-        X509_VERIFY_PARAM_set1_ip_asc(check, settings.host.c_str());
-    }
-    // libmosquitto takes a reference of its own; with its defaults off it uses the context as
-    // it is, and "insecure" only keeps it from checking the certificate against the address.
-    mosquitto_void_option(handle, MOSQ_OPT_SSL_CTX, context);
-    mosquitto_int_option(handle, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
-    mosquitto_tls_insecure_set(handle, true);
-    SSL_CTX_free(context);
-}
-
-int MqttLink::verifyCertificate(int passed, X509_STORE_CTX* store) {
-    if (passed == 0) {
-        const auto* session = static_cast<const SSL*>(
-            X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-        auto* link = static_cast<MqttLink*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(session)));
-        link->tlsFailure = X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
-    }
-    return passed;
-}
-
 bool MqttLink::connect(const std::string& address, std::string& reason) {
     connected = false;
-    tlsFailure.clear();
+    if (tls) {
+        tls->forgetFailure();
+    }
     const int result = mosquitto_connect_async(handle, address.c_str(), port, keepAliveSeconds);
     if (result != MOSQ_ERR_SUCCESS) {
         reason = result == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(result);
@@ -205,8 +150,7 @@ void MqttLink::follow() {
         // libmosquitto closes the socket of a failed TLS handshake without a word.
         lossUntold = false;
         connected = false;
-        listener->linkLost(lossReason(MOSQ_ERR_TLS, 0));
-        return;
+        events.push_back({Event::Kind::lost, 0, lossReason(MOSQ_ERR_TLS, 0)});
     }
     if (socket != watchedSocket) {
         ++watchRound;
@@ -249,6 +193,7 @@ void MqttLink::watchRead() {
                 mosquitto_loop_read(self->handle, packetsPerRead);
             }
             self->follow();
+            self->passOn();
             self->offerRoom();
         });
 }
@@ -266,6 +211,7 @@ void MqttLink::watchWrite() {
                 mosquitto_loop_write(self->handle, 1);
             }
             self->follow();
+            self->passOn();
             self->offerRoom();
         });
 }
@@ -273,6 +219,7 @@ void MqttLink::watchWrite() {
 void MqttLink::tick() {
     mosquitto_loop_misc(handle);
     follow();
+    passOn();
     housekeeping.expires_after(housekeepingInterval);
     housekeeping.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
         if (!error && !self->closed) {
@@ -290,14 +237,8 @@ void MqttLink::offerRoom() {
 void MqttLink::onConnect(mosquitto*, void* context, int result) {
     auto* link = static_cast<MqttLink*>(context);
     link->connected = result == 0;
-    if (link->closed) {
-        return;
-    }
-    if (result == 0) {
-        link->listener->linkConnected();
-    } else {
-        link->listener->linkRefused(refusal(result));
-    }
+    link->events.push_back(result == 0 ? Event{Event::Kind::connected, 0, {}}
+                                       : Event{Event::Kind::refused, 0, refusal(result)});
 }
 
 void MqttLink::onDisconnect(mosquitto*, void* context, int result) {
@@ -305,15 +246,34 @@ void MqttLink::onDisconnect(mosquitto*, void* context, int result) {
     auto* link = static_cast<MqttLink*>(context);
     link->connected = false;
     link->lossUntold = false;
-    if (!link->closed) {
-        link->listener->linkLost(link->lossReason(result, failure));
-    }
+    link->events.push_back({Event::Kind::lost, 0, link->lossReason(result, failure)});
 }
 
 void MqttLink::onPublish(mosquitto*, void* context, int messageId) {
-    auto* link = static_cast<MqttLink*>(context);
-    if (!link->closed) {
-        link->listener->linkPublished(messageId);
+    static_cast<MqttLink*>(context)->events.push_back({Event::Kind::published, messageId, {}});
+}
+
+void MqttLink::passOn() {
+    std::vector<Event> told;
+    told.swap(events);
+    for (const Event& event : told) {
+        if (closed) {
+            return;
+        }
+        switch (event.kind) {
+            case Event::Kind::connected:
+                listener->linkConnected();
+                break;
+            case Event::Kind::refused:
+                listener->linkRefused(event.reason);
+                break;
+            case Event::Kind::lost:
+                listener->linkLost(event.reason);
+                break;
+            case Event::Kind::published:
+                listener->linkPublished(event.messageId);
+                break;
+        }
     }
 }
 
@@ -322,7 +282,8 @@ std::string MqttLink::lossReason(int result, int failure) const {
         case MOSQ_ERR_ERRNO:
             return std::string("connection lost: ") + std::strerror(failure);
         case MOSQ_ERR_TLS:
-            return "TLS failed" + (tlsFailure.empty() ? std::string() : ": " + tlsFailure);
+            return "TLS failed" +
+                   (!tls || tls->failure().empty() ? std::string() : ": " + tls->failure());
         case MOSQ_ERR_KEEPALIVE:
             return "the broker stopped answering";
         case MOSQ_ERR_CONN_LOST:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/broker_tls.hpp"
 #include "net/mqtt_settings.hpp"
 
 #include <boost/asio/io_context.hpp>
@@ -9,14 +10,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct mosquitto;
-struct x509_store_ctx_st;
 
 namespace keelwave::net {
 
-/// What an MQTT link tells its owner, always from within one of the link's own calls on the
-/// I/O thread.
+/// What an MQTT link tells its owner: on the I/O thread, never from within libmosquitto.
 class MqttLinkListener {
 public:
     /// The broker accepted the connection: messages may be published.
@@ -83,13 +83,15 @@ private:
     static void onConnect(mosquitto* handle, void* link, int result);
     static void onDisconnect(mosquitto* handle, void* link, int result);
     static void onPublish(mosquitto* handle, void* link, int messageId);
-    static int verifyCertificate(int passed, struct x509_store_ctx_st* store);
-    void prepareTls(const MqttSettings& settings);
     /// Follows libmosquitto's socket after a call into it, and watches what it waits for.
     void follow();
     void watchRead();
     void watchWrite();
     void tick();
+    /// Tells the listener what the callbacks heard. Only once libmosquitto has returned: called
+    /// from within its callbacks, the listener's calls into it would take its locks in another
+    /// order than they are taken elsewhere.
+    void passOn();
     /// Tells the listener that more may be published, if so.
     void offerRoom();
     /// What ended the connection, from libmosquitto's result code and the system's error.
@@ -99,6 +101,14 @@ private:
     /// the connection, so a dead path is noticed within about a minute.
     static constexpr int keepAliveSeconds = 30;
 
+    /// What a callback heard, to be passed on.
+    struct Event {
+        enum class Kind { connected, refused, lost, published } kind;
+        int messageId;
+        std::string reason;
+    };
+
+    std::unique_ptr<BrokerTls> tls;  ///< outlives the client, which uses its context
     mosquitto* handle = nullptr;
     MqttLinkListener* listener;
     std::string willTopic;
@@ -106,6 +116,7 @@ private:
     bool connected = false;
     bool ticking = false;     ///< the housekeeping timer runs
     bool lossUntold = false;  ///< a connection (or attempt) whose end the listener awaits
+    std::vector<Event> events;
     bool closed = false;
     boost::asio::posix::stream_descriptor watched;  ///< a duplicate of libmosquitto's socket
     int watchedSocket = -1;                         ///< libmosquitto's own descriptor
@@ -113,8 +124,6 @@ private:
     bool reading = false;
     bool writing = false;
     boost::asio::steady_timer housekeeping;
-    std::string tlsHost;     ///< the broker's name, for SNI and the certificate check
-    std::string tlsFailure;  ///< why the last certificate check failed
 };
 
 }  // namespace keelwave::net

@@ -291,7 +291,7 @@ class Feeds(unittest.TestCase):
             silent.bind(("127.0.0.1", 0))
             silent.listen()  # accepts, as the system does for it, and never answers
             full.bind(("127.0.0.1", 0))
-            full.listen(0)
+            full.listen(0)  # its backlog filled, the system drops further connection requests
             filling = [socket.socket() for _ in range(3)]
             for connection in filling:
                 connection.setblocking(False)
@@ -304,10 +304,9 @@ class Feeds(unittest.TestCase):
                               "--output", "tcp:127.0.0.1:%d" % dead) as receiver:
                     self.assertTrue(receiver.wait_for("127.0.0.1:%d: cannot connect" % dead))
                     time.sleep(0.2)
-                    asked = time.monotonic()
-                    status, _, err = receiver.stop(number, timeout=5)
-                    self.assertEqual(status, 0)
-                    self.assertLess(time.monotonic() - asked, 1)
+                    # A stop that waited for any of it would take 30 s (the attempts) or more;
+                    # one still running after 5 s is killed, and its status is not 0.
+                    self.assertEqual(receiver.stop(number, timeout=5)[0], 0)
             for connection in filling:
                 connection.close()
 
