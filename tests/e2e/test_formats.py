@@ -61,11 +61,15 @@ class Formats(unittest.TestCase):
         port, gpsd_port = free_port(), free_port()
         with Keelwave("-r", "-", "--output", f"server:{port},format=tagged", "--no-console",
                       stdin=subprocess.PIPE) as receiver:
+            connect(port).close()  # listening: gpsd gives up at once if its first connect fails
             gpsd = subprocess.Popen(["gpsd", "-N", "-n", "-S", str(gpsd_port),
                                      f"tcp://127.0.0.1:{port}"], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
             try:
-                self.assertTrue(receiver.wait_for("INFO     Connected 127.0.0.1:"))
+                deadline = time.monotonic() + 20
+                while receiver.read("out").count("INFO     Connected") < 2:  # the probe, gpsd
+                    self.assertLess(time.monotonic(), deadline, "gpsd never connected")
+                    time.sleep(0.01)
                 with connect(gpsd_port) as client:
                     client.sendall(b'?WATCH={"enable":true,"json":true};\n')
                     with open(DEMO, "rb") as recording:
