@@ -87,7 +87,11 @@ bool MqttLink::connect(const std::string& address, std::string& reason) {
     }
     const int result = mosquitto_connect_async(handle, address.c_str(), port, keepAliveSeconds);
     if (result != MOSQ_ERR_SUCCESS) {
-        reason = result == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(result);
+        // A handshake the broker answers at once may fail already.
+        reason = result == MOSQ_ERR_TLS ? lossReason(result, 0)
+                 : result == MOSQ_ERR_ERRNO
+                     ? std::string("cannot connect: ") + std::strerror(errno)
+                     : std::string("cannot connect: ") + mosquitto_strerror(result);
         follow();
         return false;
     }

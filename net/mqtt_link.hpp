@@ -65,7 +65,7 @@ public:
     MqttLink& operator=(const MqttLink&) = delete;
 
     /// Starts connecting to `address` (numeric) at the broker's port; false with the reason
-    /// when that fails at once.
+    /// ("cannot connect: Connection refused") when that fails at once.
     bool connect(const std::string& address, std::string& reason);
     /// Hands a message to libmosquitto; false if it refuses (no connection).
     bool publish(const std::string& topic, const std::string& payload, int qos, bool retain,

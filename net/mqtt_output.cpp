@@ -99,7 +99,7 @@ void MqttOutput::handleResolve(uint64_t current, const boost::system::error_code
     brokerAddress = chosen->endpoint().address().to_string();
     std::string reason;
     if (!link->connect(brokerAddress, reason)) {
-        fail("cannot connect: " + reason);
+        fail(reason);
     }
 }
 
