@@ -32,7 +32,13 @@ po::options_description makeOptionsDescription() {
         ("input,r", po::value<std::string>(), "Read raw I/Q from a file instead of the tuner "
             "(unsigned 8-bit, 288000 samples/s, centred at 162 MHz; - reads standard input)")
         ("decoder", po::value<std::string>(), decoderHelp.c_str())
-        ("realtime", "Replay --input at the pace it was recorded");
+        ("realtime", "Replay --input at the pace it was recorded")
+        ("rtl-tcp", po::value<std::string>(), "Receive from an rtl_tcp server instead of the "
+            "tuner. Format: host:port")
+        ("soapy", po::value<std::string>(), "Receive from a SoapySDR device instead of the tuner, "
+            "e.g. driver=airspy")
+        ("soapy-rate", po::value<unsigned int>(), "Sample rate of the --soapy device, samples/s "
+            "(default: the lowest multiple of 288000 it offers)");
     // clang-format on
     return options;
 }
@@ -86,6 +92,24 @@ void rejectTunerOptionsWithInput(const po::variables_map& options) {
     }
 }
 
+/// Refuses two sources at once, and the local tuner's index with another source.
+void rejectConflictingSources(const po::variables_map& options) {
+    constexpr const char* conflicts[][2] = {{"input", "rtl-tcp"},
+                                            {"input", "soapy"},
+                                            {"rtl-tcp", "soapy"},
+                                            {"rtl-tcp", "device-index"},
+                                            {"soapy", "device-index"}};
+    for (const auto& [first, second] : conflicts) {
+        if (options.count(first) && options.count(second)) {
+            throw po::error(std::string("conflicting options '--") + first + "' and '--" + second +
+                            "'");
+        }
+    }
+    if (options.count("soapy-rate") && !options.count("soapy")) {
+        throw po::error("option '--soapy-rate' requires option '--soapy'");
+    }
+}
+
 }  // namespace
 
 po::variables_map parseOptions(int argc, const char* const argv[]) {
@@ -97,6 +121,7 @@ po::variables_map parseOptions(int argc, const char* const argv[]) {
     po::notify(options);
     rejectUnusableValues(parsed);
     rejectTunerOptionsWithInput(options);
+    rejectConflictingSources(options);
     return options;
 }
 

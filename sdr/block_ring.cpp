@@ -56,6 +56,11 @@ void BlockRing::fill(std::unique_lock<std::mutex>& guard, Slot& slot, const uint
     published.notify_all();
 }
 
+void BlockRing::markGap() {
+    const std::lock_guard<std::mutex> guard(lock);
+    gap = true;
+}
+
 void BlockRing::stopOffers() {
     const std::lock_guard<std::mutex> guard(lock);
     offersClosed = true;
@@ -105,6 +110,11 @@ void BlockRing::halt() {
 uint64_t BlockRing::droppedBlocks() {
     const std::lock_guard<std::mutex> guard(lock);
     return dropped;
+}
+
+uint64_t BlockRing::arrivedBlocks() {
+    const std::lock_guard<std::mutex> guard(lock);
+    return written + dropped;
 }
 
 }  // namespace keelwave::sdr

@@ -49,6 +49,10 @@ public:
     /// Never waits but for the lock.
     void offer(const uint8_t* bytes, uint32_t length);
 
+    /// The stream broke off and resumes with the next block offered (a network tuner that
+    /// reconnected, samples a driver lost): that block carries a gap mark, as after a drop.
+    void markGap();
+
     /// From now on `offer` ignores every block: set before the tuner's read is cancelled, so
     /// that a transfer completing meanwhile publishes nothing.
     void stopOffers();
@@ -71,6 +75,9 @@ public:
 
     /// Blocks `offer` dropped because no block was free.
     uint64_t droppedBlocks();
+    /// Blocks that came to the ring so far, published or dropped: it stands still only while
+    /// the source delivers nothing.
+    uint64_t arrivedBlocks();
 
 private:
     struct Slot {
