@@ -13,7 +13,7 @@ namespace keelwave::transmitter {
 
 namespace {
 
-constexpr double decimation = 6.0;  // 288000 -> 48000 samples/s
+constexpr double channelRate = 48000.0;  // samples/s of one channel's stream in the receiver
 constexpr double sampleMidpoint = 128.0;
 constexpr double sampleMax = 255.0;
 
@@ -43,22 +43,24 @@ double envelope(double u, double bitCount) {
 
 void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const GmskPulse& pulse,
                  std::int64_t chunkStart, std::vector<std::complex<double>>& chunk) {
-    const double perBit = rawSamplesPerBit(settings.clockErrorPpm);
+    // Bursts are placed in samples at 288000/s and rendered in samples at the recording's rate.
+    const double scale = settings.pairsPerSecond / rawRate;
+    const double perBit = rawSamplesPerBit(settings.clockErrorPpm) * scale;
     // Radians one full-deviation bit turns: 2 pi * deviation * bit duration.
-    const double radiansPerBit = 2.0 * pi * settings.deviationHz * perBit / rawRate;
-    const double cyclesPerSample = track.frequencyHz / rawRate;
+    const double radiansPerBit = 2.0 * pi * settings.deviationHz * perBit / settings.pairsPerSecond;
+    const double cyclesPerSample = track.frequencyHz / settings.pairsPerSecond;
     const auto chunkEnd = chunkStart + static_cast<std::int64_t>(chunk.size());
     while (track.current < track.bursts.size()) {
         const RecordedBurst& burst = *track.bursts[track.current];
+        const double startSample = burst.startSample * scale;
         const double bitCount = static_cast<double>(burst.levels.size());
-        const auto first = static_cast<std::int64_t>(std::ceil(burst.startSample));
-        const auto last =
-            static_cast<std::int64_t>(std::floor(burst.startSample + bitCount * perBit));
+        const auto first = static_cast<std::int64_t>(std::ceil(startSample));
+        const auto last = static_cast<std::int64_t>(std::floor(startSample + bitCount * perBit));
         if (first >= chunkEnd) {
             return;
         }
         for (std::int64_t n = std::max(first, chunkStart); n <= std::min(last, chunkEnd - 1); ++n) {
-            const double u = (static_cast<double>(n) - burst.startSample) / perBit;
+            const double u = (static_cast<double>(n) - startSample) / perBit;
             if (!track.begun) {
                 // Everything the pulses turned before the first sample, in one step.
                 track.modulationPhase =
@@ -88,8 +90,8 @@ double noisePerComponent(const RecordingSettings& settings) {
     if (std::isinf(settings.snrDb) && settings.snrDb > 0.0) {
         return 0.0;
     }
-    const double totalPower = decimation * settings.amplitude * settings.amplitude /
-                              std::pow(10.0, settings.snrDb / 10.0);
+    const double totalPower = settings.pairsPerSecond / channelRate * settings.amplitude *
+                              settings.amplitude / std::pow(10.0, settings.snrDb / 10.0);
     return std::sqrt(totalPower / 2.0);
 }
 
@@ -119,9 +121,11 @@ void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t total
     GaussianNoise noise = makeGaussianNoise(settings.seed);
     std::vector<std::complex<double>> chunk;
     std::vector<char> bytes;
-    for (std::int64_t chunkStart = 0; chunkStart < totalSamples; chunkStart += slotSamples) {
-        const auto length =
-            static_cast<std::size_t>(std::min(slotSamples, totalSamples - chunkStart));
+    const double scale = settings.pairsPerSecond / rawRate;
+    const std::int64_t total = std::llround(static_cast<double>(totalSamples) * scale);
+    const std::int64_t chunkSamples = std::llround(static_cast<double>(slotSamples) * scale);
+    for (std::int64_t chunkStart = 0; chunkStart < total; chunkStart += chunkSamples) {
+        const auto length = static_cast<std::size_t>(std::min(chunkSamples, total - chunkStart));
         chunk.assign(length, {0.0, 0.0});
         for (ChannelTrack& track : tracks) {
             renderTrack(track, settings, pulse, chunkStart, chunk);
