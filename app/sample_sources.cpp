@@ -9,6 +9,9 @@
 #include "sdr/soapy_source.hpp"
 #endif
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -57,8 +60,13 @@ std::unique_ptr<sdr::SampleSource> openRtlTcp(const po::variables_map& options) 
     const std::string text = options["rtl-tcp"].as<std::string>();
     const auto colon = text.rfind(':');
     std::string host = colon == std::string::npos ? "" : text.substr(0, colon);
+    in6_addr ipv6;
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
+        // Only an IPv6 address goes in brackets; a zone ("%eth0") may follow it.
+        if (::inet_pton(AF_INET6, host.substr(0, host.find('%')).c_str(), &ipv6) != 1) {
+            host.clear();
+        }
     } else if (host.find_first_of("[]:") != std::string::npos) {
         host.clear();  // an IPv6 address must be in brackets, so that its port is clear
     }

@@ -28,6 +28,8 @@ constexpr uint32_t readPairs = 16384;
 constexpr long readTimeoutMicroseconds = 100000;
 /// Steps of the 8-bit stream at a device's full scale.
 constexpr double stepsAtFullScale = 128.0;
+/// Samples the driver lost are logged at most this often, as the drop watch does.
+constexpr std::chrono::seconds overflowReportPeriod{60};
 
 /// SoapySDR's own messages to the log: its warnings and errors; the rest would only chatter.
 void logSoapyMessage(const SoapySDRLogLevel level, const char* message) {
@@ -220,6 +222,7 @@ void SoapySource::readToStop() {
             // The driver lost samples: what came before and what comes after do not join.
             assembler->breakStream();
             resetResampler(resampler, design, readPairs);
+            reportOverflow();
         } else if (got != SOAPY_SDR_TIMEOUT && got != 0) {
             // A stalled device times out, which the run's stall watch sees; this is worse.
             throw std::runtime_error("SoapySDR " + args +
@@ -239,6 +242,19 @@ void SoapySource::publish(uint32_t pairs) {
         assembler->commit(2 * fit);
         done += fit;
     }
+}
+
+void SoapySource::reportOverflow() {
+    ++overflows;
+    const auto now = std::chrono::steady_clock::now();
+    if (overflows > 1 && now - lastOverflowReport < overflowReportPeriod) {
+        return;
+    }
+    lastOverflowReport = now;
+    base::Logger::instance().log(base::Logger::WARNING,
+                                 "SoapySDR " + args + ": the driver lost samples, " +
+                                     std::to_string(overflows) +
+                                     " times in all: the stream thread could not keep up");
 }
 
 void SoapySource::close() {

@@ -7,6 +7,7 @@
 #include "sdr/tuner_settings.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -56,6 +57,8 @@ private:
     void readToStop();
     /// `pairs` device samples in `raw` into the ring.
     void publish(uint32_t pairs);
+    /// The driver lost samples: a WARNING line, at most once a minute.
+    void reportOverflow();
     void close();
 
     const std::string args;
@@ -73,6 +76,8 @@ private:
     std::vector<float> steps;      ///< the same in steps
     std::vector<float> resampled;  ///< at 288000 pairs/s
     std::optional<BlockAssembler> assembler;
+    uint64_t overflows = 0;  ///< times the driver lost samples; the stream thread's
+    std::chrono::steady_clock::time_point lastOverflowReport;
     std::atomic<bool> stopping{false};
     std::thread thread;  ///< the stream thread
 };
