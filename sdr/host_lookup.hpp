@@ -8,17 +8,20 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace keelwave::sdr {
 
 /// Looks a host up on a thread of its own, whose answer comes back through an I/O context. The
 /// system's resolver may take many seconds over a name while the network is down; neither
 /// the context's thread nor its stop waits for it meanwhile: an abandoned lookup finishes
-/// unheard.
+/// unheard. The thread calls getaddrinfo and nothing of Boost.Asio's, so that one still
+/// running when the process exits touches nothing the exit tears down.
 class HostLookup {
 public:
-    using Handler = std::function<void(const boost::system::error_code&,
-                                       const boost::asio::ip::tcp::resolver::results_type&)>;
+    /// Told why the lookup failed (empty if it did not) and the addresses found.
+    using Handler = std::function<void(const std::string& failure,
+                                       const std::vector<boost::asio::ip::tcp::endpoint>&)>;
 
     explicit HostLookup(boost::asio::io_context& context) : io(context) {}
     /// Abandons the lookup under way, if any.

@@ -76,17 +76,17 @@ void RtlTcpSource::run() {
 void RtlTcpSource::connect() {
     phase = Phase::lookingUp;
     lastProgress = Clock::now();
-    lookup.start(host, port, [this, current = ++attempt](const auto& error, const auto& found) {
+    lookup.start(host, port, [this, current = ++attempt](const auto& failure, const auto& found) {
         if (current == attempt) {
-            onLookedUp(error, found);
+            onLookedUp(failure, found);
         }
     });
 }
 
-void RtlTcpSource::onLookedUp(const boost::system::error_code& error,
-                              const boost::asio::ip::tcp::resolver::results_type& addresses) {
-    if (error) {
-        fail("cannot look the host up: " + error.message());
+void RtlTcpSource::onLookedUp(const std::string& failure,
+                              const std::vector<boost::asio::ip::tcp::endpoint>& addresses) {
+    if (!failure.empty()) {
+        fail("cannot look the host up: " + failure);
         return;
     }
     phase = Phase::connecting;

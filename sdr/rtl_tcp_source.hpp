@@ -48,8 +48,8 @@ private:
 
     void run();
     void connect();
-    void onLookedUp(const boost::system::error_code& error,
-                    const boost::asio::ip::tcp::resolver::results_type& addresses);
+    void onLookedUp(const std::string& failure,
+                    const std::vector<boost::asio::ip::tcp::endpoint>& addresses);
     void onConnected(const boost::system::error_code& error);
     void onGreeting(const boost::system::error_code& error);
     void sendCommands();
