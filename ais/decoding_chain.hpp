@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace keelwave::ais {
@@ -30,6 +31,17 @@ public:
 
     /// The input has ended for good (a recording): decodes whatever the chain still holds back.
     virtual void finish() = 0;
+
+    /// Frames the chain read to their end that failed their FCS, up to its last block. Any
+    /// thread.
+    uint64_t failedFrames() const { return failed.load(std::memory_order_relaxed); }
+
+protected:
+    /// On the chain's thread: the chain's count of failed frames so far.
+    void countFailedFrames(uint64_t total) { failed.store(total, std::memory_order_relaxed); }
+
+private:
+    std::atomic<uint64_t> failed{0};
 };
 
 }  // namespace keelwave::ais

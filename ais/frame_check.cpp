@@ -18,7 +18,7 @@ constexpr uint32_t highestMessageId = 27;
 }  // namespace
 
 int32_t checkFrame(const uint8_t* frameBits, int32_t frameBitCount, uint8_t* bytes,
-                   uint8_t* payloadBits) {
+                   uint8_t* payloadBits, bool* fcsFailed) {
     const int32_t dataBits = frameBitCount - frameCheckBits;
     if (dataBits <= 0 || dataBits % bitsPerByte != 0 || dataBits > longestMessageBits) {
         return 0;
@@ -44,6 +44,9 @@ int32_t checkFrame(const uint8_t* frameBits, int32_t frameBitCount, uint8_t* byt
         for (int32_t j = 0; j < bitsPerByte; ++j) {
             payloadBits[bitsPerByte * i + j] = (bytes[i] >> (bitsPerByte - 1 - j)) & 1u;
         }
+    }
+    if (fcsFailed != nullptr) {
+        *fcsFailed = crc != crcGoodResidue;
     }
     uint32_t messageId = 0;
     for (int32_t i = 0; i < messageIdBits; ++i) {

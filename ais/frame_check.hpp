@@ -35,8 +35,9 @@ constexpr int32_t frameBitCapacity = longestStoredFrameBits + 4;
 /// of them), clears the frameBitCapacity entries of `payloadBits` and unpacks the data bytes into
 /// it in message order, each byte's most significant bit first (the last one received). Returns the
 /// number of message bits when the frame carries a message to print, else 0 (payloadBits then
-/// holds whatever the whole bytes gave, or nothing when the length is wrong).
+/// holds whatever the whole bytes gave, or nothing when the length is wrong). With
+/// `fcsFailed`, tells whether a frame of a length to be checked failed its FCS.
 int32_t checkFrame(const uint8_t* frameBits, int32_t frameBitCount, uint8_t* bytes,
-                   uint8_t* payloadBits);
+                   uint8_t* payloadBits, bool* fcsFailed = nullptr);
 
 }  // namespace keelwave::ais

@@ -70,6 +70,7 @@ void stepFlagTail(FrameDecoder* decoder, uint8_t bit) {
         }
     } else if (bit == 0) {
         decoder->state = StateData;
+        decoder->flagEndSample = decoder->bitSample;
         std::memset(decoder->rawBits, 0, frameBitCapacity);
         decoder->bitCount = 0;
         decoder->onesRun = 0;
@@ -117,8 +118,10 @@ void stepEndFlag(FrameDecoder* decoder, uint8_t bit) {
         return;
     }
     const int32_t frameBits = dataBits + frameCheckBits;
-    const int32_t messageBits =
-        checkFrame(decoder->rawBits, frameBits, decoder->frameBytes, decoder->payloadBits);
+    bool fcsFailed = false;
+    const int32_t messageBits = checkFrame(decoder->rawBits, frameBits, decoder->frameBytes,
+                                           decoder->payloadBits, &fcsFailed);
+    decoder->failedChecks += fcsFailed ? 1 : 0;
     if (messageBits > 0 && decoder->frameCallback != nullptr) {
         decoder->frameCallback(decoder->frameContext, decoder->payloadBits, messageBits);
     }

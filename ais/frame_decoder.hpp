@@ -32,6 +32,11 @@ struct FrameDecoder {
     uint8_t frameBytes[longestFrameBytes] = {};  ///< checkFrame's packing buffer.
     FrameCallback frameCallback = nullptr;       ///< Receives each good frame; may be null.
     void* frameContext = nullptr;                ///< First argument of frameCallback.
+    /// Where the caller took the bit being decoded, in its own sample count: set before each
+    /// bit, so that a frame can be placed in the stream.
+    int64_t bitSample = 0;
+    int64_t flagEndSample = 0;  ///< bitSample of the current frame's start flag's last bit.
+    uint64_t failedChecks = 0;  ///< Frames of whole bytes that failed their FCS, ever.
 };
 
 /// Runs one NRZI-decoded bit (0 = level change, 1 = no change) through the deframer. A good

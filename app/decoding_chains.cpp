@@ -1,6 +1,5 @@
 #include "app/decoding_chains.hpp"
 
-#include "ais/classic/ais_decoder.hpp"
 #include "ais/classic/classic_chain.hpp"
 #include "ais/sensitive/sensitive_chain.hpp"
 
@@ -17,11 +16,9 @@ std::unique_ptr<ais::DecodingChain> makeDecodingChain(ais::ChainKind kind,
         case ais::ChainKind::classic:
             break;
     }
-    auto decoder =
-        std::make_unique<ais::AisDecoder>(channel.letter, outputs.verbose, outputs.messages,
-                                          outputs.levelCallback, outputs.levelContext);
-    decoder->frequency = channel.frequency;
-    return std::make_unique<ais::ClassicChain>(channel.offsetHz, std::move(decoder));
+    return std::make_unique<ais::ClassicChain>(channel.letter, channel.offsetHz, outputs.verbose,
+                                               outputs.messages, outputs.levelCallback,
+                                               outputs.levelContext);
 }
 
 }  // namespace keelwave::app

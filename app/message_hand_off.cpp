@@ -13,7 +13,7 @@ MessageHandOff::MessageHandOff(boost::asio::io_context& ioContext, std::size_t c
                                bool waitForRoomInRing)
     : io(ioContext), waitForRoom(waitForRoomInRing), retry(ioContext), ring(capacity) {}
 
-void MessageHandOff::addDestination(const format::MessageFormat& format, net::LineOutput& output) {
+void MessageHandOff::addDestination(format::MessageFormat& format, net::LineOutput& output) {
     destinations.push_back({&format, &output, {}});
 }
 
@@ -27,7 +27,7 @@ void MessageHandOff::submit(const ais::AisMessage& message) {
         room.wait(guard, [this] { return halted || count < ring.size(); });
     }
     if (count == ring.size()) {
-        ++dropped;
+        ++dropped[message.channel == 'B' ? 1 : 0];
         return;
     }
     ring[(first + count) % ring.size()] = message;
@@ -64,6 +64,9 @@ void MessageHandOff::drain() {
         }
         for (Destination& destination : destinations) {
             destination.output->deliver(destination.lines);
+        }
+        if (watcher) {
+            watcher(inHand);
         }
         const std::lock_guard<std::mutex> guard(lock);
         first = (first + 1) % ring.size();

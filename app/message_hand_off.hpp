@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -39,7 +40,7 @@ public:
 
     /// Adds a destination after those added before: each message reaches them in that order.
     /// Both must outlive the hand-off's use. Before the channels start.
-    void addDestination(const format::MessageFormat& format, net::LineOutput& output);
+    void addDestination(format::MessageFormat& format, net::LineOutput& output);
 
     /// What the chains hand their messages to.
     ais::MessageSink sink() { return {&MessageHandOff::submitMessage, this}; }
@@ -49,8 +50,16 @@ public:
     /// null context logs nothing.
     static void reportLevel(void* context, int channel, float level, float gain);
 
-    /// Messages dropped because the ring was full. Any thread.
-    uint64_t droppedMessages() const { return dropped; }
+    /// Messages dropped because the ring was full, of every channel or of `channel`. Any
+    /// thread.
+    uint64_t droppedMessages() const { return dropped[0] + dropped[1]; }
+    uint64_t droppedMessages(char channel) const { return dropped[channel == 'B' ? 1 : 0]; }
+
+    /// Shows `observer` every message as it is delivered (I/O thread). Before the channels
+    /// start.
+    void observe(std::function<void(const ais::AisMessage&)> observer) {
+        watcher = std::move(observer);
+    }
 
     /// True once every message handed over has reached every destination (I/O thread).
     bool idle();
@@ -61,7 +70,7 @@ public:
 
 private:
     struct Destination {
-        const format::MessageFormat* format;
+        format::MessageFormat* format;
         net::LineOutput* output;
         net::MessageLines lines;  ///< the message in hand in this format (I/O thread)
     };
@@ -89,7 +98,8 @@ private:
     std::size_t count = 0;
     bool drainPosted = false;  ///< a drain is posted or running and will see what is queued
     bool halted = false;
-    std::atomic<uint64_t> dropped{0};
+    std::atomic<uint64_t> dropped[2] = {0, 0};  ///< of channel A, of channel B
+    std::function<void(const ais::AisMessage&)> watcher;
 };
 
 }  // namespace keelwave::app

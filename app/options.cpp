@@ -1,10 +1,13 @@
 #include "app/options.hpp"
 
 #include "ais/chain_names.hpp"
+#include "app/output_spec.hpp"
+#include "app/utc_time.hpp"
 
 #include <boost/program_options/errors.hpp>
 #include <boost/program_options/parsers.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -33,6 +36,14 @@ po::options_description makeOptionsDescription() {
             "(unsigned 8-bit, 288000 samples/s, centred at 162 MHz; - reads standard input)")
         ("decoder", po::value<std::string>(), decoderHelp.c_str())
         ("realtime", "Replay --input at the pace it was recorded")
+        ("output", po::value<std::vector<std::string>>()->composing(),
+            "Also send the messages to KIND:ADDRESS[,format=FORMAT], repeatable; KIND:ADDRESS "
+            "is server:PORT, udp:HOST:PORT or file:PATH (- is standard output), FORMAT nmea "
+            "(default), tagged or json")
+        ("station", po::value<std::string>(), "Station name in tag blocks and JSON (default: keelwave)")
+        ("start-time", po::value<std::string>(), "UTC time at which --input was recorded, ISO 8601, "
+            "e.g. 2026-03-04T03:57:11.5Z")
+        ("stats", po::value<unsigned int>(), "Log statistics every SECONDS (default: off)")
         ("rtl-tcp", po::value<std::string>(), "Receive from an rtl_tcp server instead of the "
             "tuner. Format: host:port")
         ("soapy", po::value<std::string>(), "Receive from a SoapySDR device instead of the tuner, "
@@ -53,9 +64,21 @@ po::invalid_option_value invalidValue(const std::string& name, const std::string
     return error;
 }
 
+/// A station name fits a tag block: 1 to 15 printable ASCII characters, none of those that
+/// delimit a tag block or its fields.
+bool isStationName(const std::string& name) {
+    constexpr std::size_t longestStation = 15;
+    return !name.empty() && name.size() <= longestStation &&
+           std::all_of(name.begin(), name.end(), [](char character) {
+               return character > ' ' && character < 0x7F &&
+                      std::string(",*\\!").find(character) == std::string::npos;
+           });
+}
+
 /// Refuses a gain the tuner call cannot take (it is passed as floor(gain × 10) tenths of a dB in
-/// an int, so NaN, infinities and values beyond the int range would convert undefinedly), and
-/// a decoding chain that does not exist.
+/// an int, so NaN, infinities and values beyond the int range would convert undefinedly), a
+/// decoding chain that does not exist, an output that cannot be, a station name that does not
+/// fit a tag block, a start time that is none, and statistics every 0 s.
 void rejectUnusableValues(const po::parsed_options& parsed) {
     for (const po::option& given : parsed.options) {
         if (given.value.empty()) {
@@ -69,18 +92,27 @@ void rejectUnusableValues(const po::parsed_options& parsed) {
             (!std::isfinite(gain) || tenths < -intLimit || tenths >= intLimit)) {
             throw invalidValue("gain", value);
         }
-        if (given.string_key == "decoder" && !ais::chainNamed(value)) {
-            throw invalidValue("decoder", value);
+        const std::string& key = given.string_key;
+        if ((key == "decoder" && !ais::chainNamed(value)) ||
+            (key == "station" && !isStationName(value)) ||
+            (key == "start-time" && !parseUtcTime(value)) || (key == "stats" && value == "0")) {
+            throw invalidValue(key, value);
+        }
+        if (key == "output") {
+            parseOutputSpec(value);
         }
     }
 }
 
-/// Refuses tuner settings together with a recording as input, and a pace for a recording
-/// without one: they could not take effect.
+/// Refuses tuner settings together with a recording as input, and a pace or a start time for a
+/// recording without one: they could not take effect.
 void rejectTunerOptionsWithInput(const po::variables_map& options) {
     if (!options.count("input")) {
-        if (options.count("realtime")) {
-            throw po::error("option '--realtime' requires option '--input'");
+        for (const char* recordingOption : {"realtime", "start-time"}) {
+            if (options.count(recordingOption)) {
+                throw po::error(std::string("option '--") + recordingOption +
+                                "' requires option '--input'");
+            }
         }
         return;
     }

@@ -1,12 +1,16 @@
 #include "app/receiver_outputs.hpp"
 
+#include "app/output_spec.hpp"
 #include "app/udp_address.hpp"
 #include "base/startup_error.hpp"
+#include "format/formats.hpp"
+#include "net/file_output.hpp"
 #include "net/log_output.hpp"
 #include "net/network_server.hpp"
 #include "net/udp_connect.hpp"
 
 #include <limits>
+#include <set>
 #include <string>
 
 namespace keelwave::app {
@@ -28,19 +32,53 @@ ReceiverOutputs::~ReceiverOutputs() {
     }
 }
 
-void ReceiverOutputs::open(const po::variables_map& options, bool recording) {
-    enableServer(options);
-    enableUdp(options);
+void ReceiverOutputs::open(const po::variables_map& options, bool recording,
+                           const format::FormatContext& context) {
+    formatContext = context;
+    std::vector<OutputSpec> specs;
+    if (options.count("output")) {
+        for (const std::string& text : options["output"].as<std::vector<std::string>>()) {
+            specs.push_back(parseOutputSpec(text));
+        }
+    }
+    std::set<std::string> serverPorts;
+    if (options.count("net")) {
+        serverPorts.insert(std::to_string(options["net"].as<unsigned int>()));
+    }
+    for (const OutputSpec& spec : specs) {
+        if (spec.kind == "server" && !serverPorts.insert(spec.address).second) {
+            throw base::StartupError("two servers on port " + spec.address);
+        }
+    }
+    if (options.count("net")) {
+        add(openServer(options["net"].as<unsigned int>()), format::defaultFormat);
+    }
+    if (options.count("udp")) {
+        add(openUdp(options["udp"].as<std::string>()), format::defaultFormat);
+    }
+    for (const OutputSpec& spec : specs) {
+        if (spec.kind == "server") {
+            add(openServer(static_cast<unsigned int>(std::stoul(spec.address))), spec.format);
+        } else if (spec.kind == "udp") {
+            add(openUdp(spec.address), spec.format);
+        } else {
+            add(std::make_shared<net::FileOutput>(spec.address, recording), spec.format);
+        }
+    }
     if (!options.count("no-console")) {
-        outputs.push_back({std::make_shared<net::LogOutput>(recording), &nmea});
+        add(std::make_shared<net::LogOutput>(recording), format::defaultFormat);
     }
 }
 
-void ReceiverOutputs::enableServer(const po::variables_map& options) {
-    if (!options.count("net")) {
-        return;
+void ReceiverOutputs::add(std::shared_ptr<net::LineOutput> output, const std::string& formatName) {
+    std::unique_ptr<format::MessageFormat>& made = formats[formatName];
+    if (!made) {
+        made = format::makeFormat(formatName, formatContext);
     }
-    const unsigned int port = options["net"].as<unsigned int>();
+    outputs.push_back({std::move(output), made.get()});
+}
+
+std::shared_ptr<net::LineOutput> ReceiverOutputs::openServer(unsigned int port) {
     const auto refused =
         base::StartupError::withLine("Error enableNetworkServer() on port " + std::to_string(port));
     // A value above 65535 would otherwise be cut to its low 16 bits and quietly listen on
@@ -50,20 +88,17 @@ void ReceiverOutputs::enableServer(const po::variables_map& options) {
         throw refused;
     }
     try {
-        outputs.push_back({net::enableNetworkServer(io, static_cast<unsigned short>(port)), &nmea});
+        return net::enableNetworkServer(io, static_cast<unsigned short>(port));
     } catch (const std::exception&) {
         throw refused;
     }
 }
 
-void ReceiverOutputs::enableUdp(const po::variables_map& options) {
-    if (!options.count("udp")) {
-        return;
-    }
-    const UdpAddress address = parseUdpAddress(options["udp"].as<std::string>());
+std::shared_ptr<net::LineOutput> ReceiverOutputs::openUdp(const std::string& destination) {
+    const UdpAddress address = parseUdpAddress(destination);
     auto client = std::make_shared<net::UdpConnect>(io, address.host, address.port);
     client->connect();
-    outputs.push_back({client, &nmea});
+    return client;
 }
 
 void ReceiverOutputs::connect(MessageHandOff& handOff) {
@@ -74,6 +109,14 @@ void ReceiverOutputs::connect(MessageHandOff& handOff) {
 
 void ReceiverOutputs::stopWhenDelivered(MessageHandOff& handOff, std::chrono::milliseconds limit) {
     checkDelivered(handOff, limit, std::chrono::steady_clock::time_point::max());
+}
+
+std::vector<net::OutputCounts> ReceiverOutputs::counts() const {
+    std::vector<net::OutputCounts> all;
+    for (const Output& open : outputs) {
+        all.push_back(open.output->counts());
+    }
+    return all;
 }
 
 bool ReceiverOutputs::pending() const {

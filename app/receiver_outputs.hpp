@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/message_hand_off.hpp"
-#include "format/nmea_format.hpp"
+#include "format/message_format.hpp"
 #include "net/line_output.hpp"
 
 #include <boost/asio/io_context.hpp>
@@ -9,14 +9,16 @@
 #include <boost/program_options/variables_map.hpp>
 
 #include <chrono>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace keelwave::app {
 
 /// Every destination the options ask for, each with its format, in the order a message reaches
-/// them: the TCP server of `net`, the UDP destination of `udp`, the log (unless `no-console`).
-/// They are stopped and released in the same order: the server first, then the UDP client.
+/// them: the TCP server of `net`, the UDP destination of `udp`, each `output` in the order
+/// given, and the log (unless `no-console`). They are stopped and released in the same order.
 class ReceiverOutputs {
 public:
     explicit ReceiverOutputs(boost::asio::io_context& io);
@@ -24,14 +26,19 @@ public:
     ReceiverOutputs(const ReceiverOutputs&) = delete;
     ReceiverOutputs& operator=(const ReceiverOutputs&) = delete;
 
-    /// Opens the outputs and starts the UDP lookup. `recording`: the input is a recording, so
-    /// the log may hold messages back but never drop one. Throws base::StartupError with the
-    /// line for standard error when an option cannot be used (a port that cannot be had, a
-    /// destination that is no host:port).
-    void open(const boost::program_options::variables_map& options, bool recording);
+    /// Opens the outputs and starts the UDP lookups; their formats write with `context`.
+    /// `recording`: the input is a recording, so the log and standard output may hold messages
+    /// back but never drop one. Throws base::StartupError with the line for standard error when
+    /// an output cannot be had (a port taken or asked for twice, a destination that is no
+    /// host:port, a file that cannot be opened).
+    void open(const boost::program_options::variables_map& options, bool recording,
+              const format::FormatContext& context);
 
     /// Makes every output a destination of `handOff`, in order.
     void connect(MessageHandOff& handOff);
+
+    /// What each output has done, in order.
+    std::vector<net::OutputCounts> counts() const;
 
     /// On the I/O thread: stops the loop once `handOff` has handed every message on (however
     /// long a recording's console takes) and every output has sent it, or `limit` after the
@@ -41,17 +48,19 @@ public:
 private:
     struct Output {
         std::shared_ptr<net::LineOutput> output;
-        const format::MessageFormat* format;
+        format::MessageFormat* format;
     };
 
-    void enableServer(const boost::program_options::variables_map& options);
-    void enableUdp(const boost::program_options::variables_map& options);
+    void add(std::shared_ptr<net::LineOutput> output, const std::string& formatName);
+    std::shared_ptr<net::LineOutput> openServer(unsigned int port);
+    std::shared_ptr<net::LineOutput> openUdp(const std::string& destination);
     bool pending() const;
     void checkDelivered(MessageHandOff& handOff, std::chrono::milliseconds limit,
                         std::chrono::steady_clock::time_point giveUp);
 
     boost::asio::io_context& io;
-    format::NmeaFormat nmea;
+    format::FormatContext formatContext;
+    std::map<std::string, std::unique_ptr<format::MessageFormat>> formats;  ///< one per name
     std::vector<Output> outputs;
     boost::asio::steady_timer deliveryCheck;
 };

@@ -1,11 +1,14 @@
 #include "app/run_receiver.hpp"
 
+#include "app/arrival_clock.hpp"
 #include "app/decoding_chains.hpp"
 #include "app/drop_watch.hpp"
 #include "app/message_hand_off.hpp"
 #include "app/receiver_outputs.hpp"
 #include "app/sample_sources.hpp"
 #include "app/stall_watch.hpp"
+#include "app/statistics.hpp"
+#include "app/utc_time.hpp"
 #include "base/logger.hpp"
 #include "base/startup_error.hpp"
 #include "base/tuner_stream.hpp"
@@ -18,6 +21,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace keelwave::app {
 
@@ -37,18 +42,42 @@ void reportError(const std::string& message) {
     std::cerr << "Error: " << message << std::endl;
 }
 
-/// Each AIS channel with the chain `--decoder` names, handing its messages to `handOff`.
-void addAisChannels(sdr::SampleSource& source, const po::variables_map& options,
-                    MessageHandOff& handOff) {
+/// Each AIS channel with the chain `--decoder` names, handing its messages to `handOff`; the
+/// chains by their channel letter.
+std::vector<std::pair<char, const ais::DecodingChain*>> addAisChannels(
+    sdr::SampleSource& source, const po::variables_map& options, MessageHandOff& handOff) {
     const ais::ChainKind kind = options.count("decoder")
                                     ? *ais::chainNamed(options["decoder"].as<std::string>())
                                     : ais::ChainKind::classic;
     const ChainOutputs outputs{handOff.sink(), &MessageHandOff::reportLevel, &handOff,
                                options.count("verbose") > 0};
+    std::vector<std::pair<char, const ais::DecodingChain*>> chains;
     for (const base::AisChannel& channel : base::aisChannels) {
-        source.addChannel(std::make_unique<sdr::ChannelThread>(
-            channel.offsetHz, makeDecodingChain(kind, channel, outputs)));
+        std::unique_ptr<ais::DecodingChain> chain = makeDecodingChain(kind, channel, outputs);
+        chains.emplace_back(channel.letter, chain.get());
+        source.addChannel(std::make_unique<sdr::ChannelThread>(channel.offsetHz, std::move(chain)));
     }
+    return chains;
+}
+
+/// The statistics `--stats` asks for, counting every message the hand-off delivers; nothing
+/// without it.
+std::unique_ptr<Statistics> watchStatistics(
+    boost::asio::io_context& io, const po::variables_map& options,
+    std::vector<std::pair<char, const ais::DecodingChain*>> chains, sdr::SampleSource& source,
+    MessageHandOff& handOff, const ReceiverOutputs& outputs) {
+    if (!options.count("stats")) {
+        return nullptr;
+    }
+    auto statistics = std::make_unique<Statistics>(
+        io,
+        Statistics::Sources{std::move(chains), [&source] { return source.droppedBlocks(); },
+                            [&handOff](char channel) { return handOff.droppedMessages(channel); },
+                            [&outputs] { return outputs.counts(); }});
+    handOff.observe(
+        [counter = statistics.get()](const ais::AisMessage& message) { counter->count(message); });
+    statistics->logEvery(std::chrono::seconds(options["stats"].as<unsigned int>()));
+    return statistics;
 }
 
 /// The text of a failure kept by a capture, reader or channel thread.
@@ -74,12 +103,22 @@ int runUntilStopped(po::variables_map& options) {
     });
 
     const bool recording = sourceMayWait(options);
+    ArrivalClock clock(options.count("start-time")
+                           ? parseUtcTime(options["start-time"].as<std::string>())
+                           : std::nullopt);
+    format::FormatContext formatContext;
+    formatContext.clock = &clock;
+    if (options.count("station")) {
+        formatContext.station = options["station"].as<std::string>();
+    }
     ReceiverOutputs outputs(io);
-    outputs.open(options, recording);
+    outputs.open(options, recording, formatContext);
     MessageHandOff handOff(io, handOffMessages, recording);
     outputs.connect(handOff);
     std::unique_ptr<sdr::SampleSource> source = openSampleSource(options);
-    addAisChannels(*source, options, handOff);
+    clock.follow(*source);
+    const std::unique_ptr<Statistics> statistics = watchStatistics(
+        io, options, addAisChannels(*source, options, handOff), *source, handOff, outputs);
     // A source ends by itself when one of its threads fails, or when a recording has been
     // decoded to its end: then the run ends at once, or once the outputs have every message.
     sdr::SampleSource& ending = *source;
@@ -123,6 +162,9 @@ int runUntilStopped(po::variables_map& options) {
     const std::optional<std::string> refused = source->stop();
     signals.reset();
     drops.reportEnd();
+    if (statistics && recording) {
+        statistics->logWholeRun();
+    }
     if (refused) {
         reportError(*refused);
         return 1;

@@ -22,7 +22,7 @@ namespace po = boost::program_options;
 
 namespace {
 
-constexpr unsigned long highestPort = 65535;
+constexpr unsigned long highestServerPort = 65535;
 
 sdr::TunerSettings tunerSettings(const po::variables_map& options) {
     sdr::TunerSettings settings;
@@ -78,7 +78,7 @@ std::unique_ptr<sdr::SampleSource> openRtlTcp(const po::variables_map& options) 
         digits.find_first_not_of("0123456789") == std::string::npos && digits.size() <= 5
             ? std::strtoul(digits.c_str(), nullptr, 10)
             : 0;
-    if (port < 1 || port > highestPort) {
+    if (port < 1 || port > highestServerPort) {
         throw base::StartupError::withLine("Invalid port in --rtl-tcp option " + text);
     }
     return std::make_unique<sdr::RtlTcpSource>(host, static_cast<uint16_t>(port),

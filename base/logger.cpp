@@ -75,19 +75,28 @@ std::string Logger::formatLine(const boost::posix_time::ptime& now, int level,
 
 void Logger::log(int level, const std::string& text) {
     Lock guard(lock);
-    if (!consoleEnabled || level > consoleMaxLevel) {
-        return;
+    if (consoleEnabled && level <= consoleMaxLevel) {
+        // Stamped once it has its place, so the time stamps rise in the order of the lines.
+        enqueue(guard, [&] { return formatLine(clock(), level, text) + '\n'; });
     }
+}
+
+void Logger::print(const std::string& text) {
+    Lock guard(lock);
+    enqueue(guard, [&] { return text + '\n'; });
+}
+
+template <class MakeLine>
+void Logger::enqueue(Lock&, MakeLine makeLine) {
     if (!writerStarted) {
-        writeLine(*output, formatLine(clock(), level, text) + '\n');
+        writeLine(*output, makeLine());
         return;
     }
     if (droppedLines > 0 || queue.size() >= consoleQueueLines) {
         ++droppedLines;
         return;
     }
-    // Stamped once it has its place, so the time stamps rise in the order of the lines.
-    queue.push_back(formatLine(clock(), level, text) + '\n');
+    queue.push_back(makeLine());
     ++linesQueued;
     lineQueued.notify_one();
 }

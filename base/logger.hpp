@@ -68,6 +68,10 @@ public:
     /// Writes, or queues, one line if the console is enabled and `level` <= its maximum level.
     void log(int level, const std::string& text);
 
+    /// Writes, or queues, `text` as one line of its own, without time stamp or level word (an
+    /// output's lines on standard output), in order with the log's lines.
+    void print(const std::string& text);
+
     /// Switches the console output; done once by the entry point before anything is logged.
     void setConsole(bool enabled, int maxLevel);
 
@@ -108,6 +112,10 @@ public:
 private:
     using Lock = std::unique_lock<std::mutex>;
 
+    /// Queues the line `makeLine` gives (its end included), or writes it while no writer runs;
+    /// past the queue's cap it is dropped and counted.
+    template <class MakeLine>
+    void enqueue(Lock& guard, MakeLine makeLine);
     bool idle() const { return queue.empty() && !writing && droppedLines == 0; }
     /// The writer thread: writes queued lines until told to stop with nothing left.
     void writeQueuedLines();

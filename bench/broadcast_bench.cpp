@@ -175,7 +175,7 @@ void broadcastTo(benchmark::State& state, int reading, int stuck) {
     boost::asio::io_context io;
     auto work = boost::asio::make_work_guard(io);
     auto server = std::make_unique<NetworkServer>(io, 0);
-    const keelwave::format::NmeaFormat nmea;
+    keelwave::format::NmeaFormat nmea;
     keelwave::app::MessageHandOff handOff(io, handOffMessages, true);
     handOff.addDestination(nmea, *server);
     std::thread ioThread([&io] { io.run(); });

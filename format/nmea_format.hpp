@@ -8,7 +8,7 @@ namespace keelwave::format {
 /// carries unless asked for another format.
 class NmeaFormat : public MessageFormat {
 public:
-    void write(const ais::AisMessage& message, std::vector<std::string>& lines) const override;
+    void write(const ais::AisMessage& message, std::vector<std::string>& lines) override;
 };
 
 }  // namespace keelwave::format

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,15 @@ namespace keelwave::net {
 
 /// The lines one message becomes in an output's format, in order, without line ends.
 using MessageLines = std::vector<std::string>;
+
+/// What an output has done since it opened, for the statistics.
+struct OutputCounts {
+    std::string name;      ///< "server:10110", "udp:host:port", "log", "file:PATH"
+    uint64_t sent = 0;     ///< lines (or datagrams) it has sent on
+    uint64_t queued = 0;   ///< lines waiting in it now
+    uint64_t dropped = 0;  ///< lines it had to drop
+    int clients = -1;      ///< connected clients, for a server
+};
 
 /// One destination of the messages (the TCP clients, a UDP host, the log): takes each
 /// message's lines and sends them on in its own framing. Every call is made on the I/O thread,
@@ -32,6 +42,8 @@ public:
 
     /// The run is over: starts nothing new (a lookup, a retry). Called before destruction.
     virtual void stop() {}
+
+    virtual OutputCounts counts() const = 0;
 };
 
 }  // namespace keelwave::net

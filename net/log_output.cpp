@@ -8,6 +8,7 @@ void LogOutput::deliver(const MessageLines& lines) {
     for (const std::string& line : lines) {
         base::Logger::instance().log(base::Logger::INFO, line);
     }
+    logged += lines.size();
 }
 
 bool LogOutput::ready(std::size_t count) {

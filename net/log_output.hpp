@@ -13,9 +13,11 @@ public:
 
     void deliver(const MessageLines& lines) override;
     bool ready(std::size_t count) override;
+    OutputCounts counts() const override { return {"log", logged, 0, 0, -1}; }
 
 private:
     const bool holdBack;
+    uint64_t logged = 0;
 };
 
 }  // namespace keelwave::net

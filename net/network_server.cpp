@@ -114,6 +114,7 @@ unsigned short NetworkServer::localPort() const {
 }
 
 void NetworkServer::deliver(const MessageLines& lines) {
+    linesDelivered += lines.size();
     for (const std::string& line : lines) {
         // One copy of the line, shared by every client's queue until the last has written it.
         const auto shared = std::make_shared<const std::string>(line + lineEnd);
@@ -122,6 +123,17 @@ void NetworkServer::deliver(const MessageLines& lines) {
             (*client++)->deliver(shared);
         }
     }
+}
+
+OutputCounts NetworkServer::counts() const {
+    uint64_t queued = 0;
+    for (const auto& client : clients) {
+        queued += client->queuedLines();
+    }
+    boost::system::error_code unknown;
+    const auto local = acceptor.local_endpoint(unknown);
+    return {"server:" + std::to_string(local.port()), linesDelivered, queued, droppedLines,
+            static_cast<int>(clients.size())};
 }
 
 bool NetworkServer::pending() const {
@@ -201,6 +213,7 @@ void NetworkServer::pauseAccepting(const boost::system::error_code& error) {
 
 void NetworkServer::removeClient(const std::shared_ptr<NetworkSession>& client) {
     base::Logger::instance().log(base::Logger::INFO, "Disconnected " + client->remote());
+    droppedLines += client->lostLines();
     clients.erase(client);
 }
 

@@ -41,6 +41,7 @@ public:
     /// True while any client still has lines waiting or being written; the end of an input
     /// waits for this before the run stops.
     bool pending() const override;
+    OutputCounts counts() const override;
 
     /// The port actually listened on.
     unsigned short localPort() const;
@@ -61,6 +62,8 @@ private:
     bool acceptFailing = false;  ///< the last accept failed for want of resources
     std::set<std::shared_ptr<NetworkSession>> clients;
     std::shared_ptr<NetworkSession> accepting;  ///< the client of the pending accept
+    uint64_t linesDelivered = 0;                ///< lines handed to the clients (each counted once)
+    uint64_t droppedLines = 0;                  ///< lines clients that went never received
 };
 
 /// Creates the server listening on `port`; a failure to open, bind or listen is thrown.

@@ -26,6 +26,7 @@ void NetworkSession::deliver(const std::shared_ptr<const std::string>& line) {
     }
     if (queuedBytes + line->size() > maxQueuedBytesPerClient) {
         // The client has stopped reading: it goes, and what waits for it with it.
+        ++lost;
         disconnect();
         return;
     }
@@ -110,6 +111,7 @@ void NetworkSession::disconnect() {
         return;
     }
     closed = true;
+    lost += queuedLines();
     std::deque<std::shared_ptr<const std::string>>().swap(pending);
     queuedBytes = inFlightBytes;
     // Cancels the pending read and any write; their handlers release this object. The close

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -48,6 +49,10 @@ public:
 
     /// True while lines wait in the queue or are being written.
     bool hasPendingWrites() const { return queuedBytes > 0; }
+    /// Lines waiting in the queue or being written.
+    uint64_t queuedLines() const { return pending.size() + inFlight.size(); }
+    /// Lines it had been given but never wrote, once it has gone.
+    uint64_t lostLines() const { return lost; }
 
     const std::string& remote() const { return name; }
 
@@ -83,6 +88,7 @@ private:
     std::vector<std::shared_ptr<const std::string>> inFlight;
     std::size_t queuedBytes = 0;  ///< bytes in `pending` and in `inFlight`
     std::size_t inFlightBytes = 0;
+    uint64_t lost = 0;
 };
 
 }  // namespace keelwave::net

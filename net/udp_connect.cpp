@@ -137,6 +137,7 @@ void UdpConnect::deliver(const MessageLines& lines) {
 
 void UdpConnect::send(const std::string& text) {
     if (stopped || !destinationKnown) {
+        ++dropped;
         return;
     }
     // The datagram's bytes must outlive this call: the handler owns them until the send ends.
@@ -146,6 +147,7 @@ void UdpConnect::send(const std::string& text) {
         boost::asio::buffer(*datagram), endpoint,
         [self = shared_from_this(), datagram](const boost::system::error_code& error, std::size_t) {
             --self->sendsInFlight;
+            ++(error ? self->dropped : self->sent);
             self->handleSend(error);
         });
 }
@@ -157,6 +159,12 @@ void UdpConnect::handleSend(const boost::system::error_code& error) {
     base::Logger::instance().log(base::Logger::ERROR, "UDP send error " + error.message() + "\n");
     destinationKnown = false;
     scheduleReconnect();
+}
+
+OutputCounts UdpConnect::counts() const {
+    const bool v6 = host.find(':') != std::string::npos;
+    return {"udp:" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port), sent,
+            sendsInFlight, dropped, -1};
 }
 
 void UdpConnect::stop() {

@@ -53,6 +53,7 @@ public:
 
     /// True while datagrams handed to the socket have not been sent yet.
     bool pending() const override { return sendsInFlight > 0; }
+    OutputCounts counts() const override;
 
 private:
     void handleResolve(const boost::system::error_code& error,
@@ -75,6 +76,8 @@ private:
     boost::asio::ip::udp::endpoint endpoint;
     bool destinationKnown = false;
     unsigned sendsInFlight = 0;
+    uint64_t sent = 0;     ///< datagrams the socket took
+    uint64_t dropped = 0;  ///< lines dropped while no destination was known, or failed
 };
 
 }  // namespace keelwave::net

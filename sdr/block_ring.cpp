@@ -1,6 +1,7 @@
 #include "sdr/block_ring.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace keelwave::sdr {
@@ -27,6 +28,11 @@ void BlockRing::offer(const uint8_t* bytes, uint32_t length) {
     std::unique_lock<std::mutex> guard(lock);
     if (offersClosed || halted || length < 2) {
         return;
+    }
+    if (!anchor) {
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        anchor = TimeAnchor{std::chrono::duration_cast<std::chrono::microseconds>(now).count(),
+                            streamPairs + length / 2};
     }
     Slot& slot = slots[written % slots.size()];
     if (slot.pending > 0) {
@@ -105,6 +111,11 @@ void BlockRing::halt() {
     halted = true;
     published.notify_all();
     freed.notify_all();
+}
+
+std::optional<TimeAnchor> BlockRing::timeAnchor() {
+    const std::lock_guard<std::mutex> guard(lock);
+    return anchor;
 }
 
 uint64_t BlockRing::droppedBlocks() {

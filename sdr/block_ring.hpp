@@ -4,9 +4,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace keelwave::sdr {
+
+/// When the first block a live source offered arrived: UTC microseconds since 1970, and the
+/// stream position its last pair ends at (a block is handed over once it is full).
+struct TimeAnchor {
+    int64_t utcMicroseconds = 0;
+    int64_t pair = 0;
+};
 
 /// One raw block as a channel thread sees it.
 struct RawBlock {
@@ -70,6 +78,9 @@ public:
     /// wait returns false.
     void halt();
 
+    /// When the first offered block arrived, once one has: what puts the stream on the clock.
+    std::optional<TimeAnchor> timeAnchor();
+
     /// The most bytes a block holds.
     uint32_t blockBytes() const { return static_cast<uint32_t>(slots.front().bytes.size()); }
 
@@ -102,6 +113,7 @@ private:
     int64_t streamPairs = 0;         ///< pairs offered or published so far, dropped ones too
     bool gap = false;                ///< a block was dropped since the last one published
     uint64_t dropped = 0;
+    std::optional<TimeAnchor> anchor;
     bool offersClosed = false;
     bool halted = false;
 };

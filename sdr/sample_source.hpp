@@ -52,6 +52,10 @@ public:
     /// Blocks the source delivered so far, dropped ones included. Any thread.
     uint64_t deliveredBlocks() { return ring ? ring->arrivedBlocks() : 0; }
 
+    /// When a live source's first block arrived; nothing for a recording, or before it did.
+    /// Any thread.
+    std::optional<TimeAnchor> timeAnchor() { return ring ? ring->timeAnchor() : std::nullopt; }
+
 protected:
     /// Starts the thread that fills the ring.
     virtual void startPublishing() = 0;

@@ -3,8 +3,9 @@
 namespace keelwave::ais {
 
 AisDecoder::AisDecoder(char channel, bool verbose, MessageSink messages,
-                       LevelCallback levelCallback, void* levelContext)
-    : encoder(channel, ChainKind::classic, messages) {
+                       LevelCallback levelCallback, void* levelContext,
+                       const BurstMeter* burstMeter)
+    : encoder(channel, ChainKind::classic, messages), meter(burstMeter) {
     receiver.channel = channel;
     receiver.levelReports = verbose ? 1 : 0;
     receiver.levelCallback = levelCallback;
@@ -23,7 +24,12 @@ void AisDecoder::restart() {
 
 void AisDecoder::emitFrame(void* context, const uint8_t* payloadBits, int32_t messageBits) {
     auto& decoder = *static_cast<AisDecoder*>(context);
-    decoder.encoder.emit(payloadBits, messageBits, Reception{});
+    const FrameDecoder& frame = decoder.receiver.frameDecoder;
+    const Reception reception =
+        decoder.meter != nullptr
+            ? measureBurst(*decoder.meter, frame.flagEndSample, frame.bitSample)
+            : Reception{};
+    decoder.encoder.emit(payloadBits, messageBits, reception);
 }
 
 }  // namespace keelwave::ais

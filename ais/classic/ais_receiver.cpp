@@ -105,11 +105,13 @@ void recoverBits(AisReceiver* receiver, const float* outputs, int32_t count) {
         if (receiver->pllPhase >= pllFullTurn) {
             // NRZI: no level change since the last bit is a 1, a change is a 0.
             const uint8_t bit = level == receiver->lastBitLevel ? 1 : 0;
+            receiver->frameDecoder.bitSample = receiver->samplesDecoded + i;
             decodeBit(&receiver->frameDecoder, bit);
             receiver->lastBitLevel = level;
             receiver->pllPhase -= pllFullTurn;
         }
     }
+    receiver->samplesDecoded += count;
 }
 
 void adjustGainAndReport(AisReceiver* receiver, int16_t peak, time_t now) {

@@ -55,11 +55,12 @@ struct AisReceiver {
     int32_t sampleOffset = 0;   ///< Index of the first input sample used.
     uint32_t pllPhase = 0;      ///< Bit-clock phase, 65536 per bit; a bit is taken at wrap.
     uint32_t pllIncrement = pllIncrementPerSample;  ///< Phase step per sample.
-    FrameDecoder frameDecoder;  ///< Sends its good frames to its own frame callback.
-    uint32_t prevLevel = 0;     ///< Slicer level of the previous sample.
-    time_t lastReportTime = 0;  ///< Wall-clock seconds of the last level report.
-    float gain = gainStart;     ///< Software gain applied to the input samples.
-    uint32_t levelReports = 0;  ///< Nonzero: report level and gain at most once a second.
+    FrameDecoder frameDecoder;   ///< Sends its good frames to its own frame callback.
+    uint32_t prevLevel = 0;      ///< Slicer level of the previous sample.
+    int64_t samplesDecoded = 0;  ///< Samples through the bit clock so far.
+    time_t lastReportTime = 0;   ///< Wall-clock seconds of the last level report.
+    float gain = gainStart;      ///< Software gain applied to the input samples.
+    uint32_t levelReports = 0;   ///< Nonzero: report level and gain at most once a second.
     LevelCallback levelCallback = nullptr;  ///< Receives level reports; may be null.
     void* levelContext = nullptr;           ///< First argument of levelCallback.
 };

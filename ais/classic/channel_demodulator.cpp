@@ -24,6 +24,7 @@ void dump(DemodulatorState& state, DiscriminatorDecoder& decoder) {
     const double step = std::atan2(im, re) * discriminatorScale;
     // |step| <= 16384, so the truncation toward zero always fits.
     state.block[state.blockFill] = static_cast<int16_t>(step);
+    recordSample(state.meter, static_cast<float>(i * i + q * q), state.block[state.blockFill]);
     ++state.blockFill;
     state.prevI = i;
     state.prevQ = q;
@@ -63,9 +64,10 @@ void flushBlock(DemodulatorState& state, DiscriminatorDecoder& decoder) {
     state.blockFill = 0;
 }
 
-void restartAfterGap(DemodulatorState& state, DiscriminatorDecoder& decoder) {
+void restartAfterGap(DemodulatorState& state, DiscriminatorDecoder& decoder, int64_t firstPair) {
     flushBlock(state, decoder);
     decoder.restart();
+    restartMeter(state.meter, firstPair);
     state.accumI = 0.0f;
     state.accumQ = 0.0f;
     state.decimationCount = 0;

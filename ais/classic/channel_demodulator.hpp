@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ais/classic/burst_meter.hpp"
 #include "ais/classic/discriminator_decoder.hpp"
 #include "base/tuner_stream.hpp"
 
@@ -50,6 +51,7 @@ struct DemodulatorState {
     uint32_t blockFill = 0;                        ///< entries of `block` filled, 0..4095
     double prevI = 0.0;  ///< previous decimated sample; 0+0j before the first one
     double prevQ = 0.0;
+    BurstMeter meter;  ///< each discriminator sample's power and value, for measuring bursts
 };
 
 /// The oscillator step for a channel at `frequency` Hz against a tuner centred on
@@ -79,9 +81,10 @@ void demodulateBlock(DemodulatorState& state, const float* samples, uint32_t cou
 /// nothing when it is empty. Used when the input has ended for good, and before a gap.
 void flushBlock(DemodulatorState& state, DiscriminatorDecoder& decoder);
 
-/// After a gap in the input: hands on what was demodulated before it, lets the decoder drop
-/// its frame in progress and starts a new integrate-and-dump period, so that nothing from
-/// before the gap is summed or framed with what comes after it.
-void restartAfterGap(DemodulatorState& state, DiscriminatorDecoder& decoder);
+/// After a gap in the input, before the block that begins at tuner pair `firstPair`: hands on
+/// what was demodulated before it, lets the decoder drop its frame in progress and starts a new
+/// integrate-and-dump period, so that nothing from before the gap is summed or framed with what
+/// comes after it.
+void restartAfterGap(DemodulatorState& state, DiscriminatorDecoder& decoder, int64_t firstPair);
 
 }  // namespace keelwave::ais

@@ -14,7 +14,7 @@
 //
 // Every message type 1..27 is decoded from tables of its fields (ais/fields/*_tables.cpp).
 // A message shorter than its type's layout gives the fields that lie whole inside it and no
-// others; any other type gives the header alone. ais/fields/README.md lists where the values
+// others; any other type gives the header alone. The README lists where the values
 // deliberately differ from gpsd's.
 
 namespace keelwave::ais {

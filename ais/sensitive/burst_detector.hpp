@@ -100,6 +100,7 @@ struct TurnPath {
     float referencePower[trainingPhases];  ///< sum |wref_k|^2
     float inversePower[trainingPhases];    ///< 1 / sum |wref_k|^2
     PositionTurns positions[detectorPositions];
+    bool lastTurnHot;  ///< the last batch's last turn at the first position matched at all
 };
 
 /// The detector's weights and histories.

@@ -19,7 +19,8 @@ namespace keelwave::ais {
 constexpr int32_t candidateLead =
     (lastKnownSymbol + 1) * samplesPerSymbol + turnsSearch + 2 + matchedFilterLead;
 constexpr int32_t candidateLag =
-    (burstSymbolCapacity - lastKnownSymbol) * samplesPerSymbol + turnsSearch + 2 + matchedFilterLag;
+    (burstSymbolCapacity - lastKnownSymbol + readingLookahead) * samplesPerSymbol + turnsSearch +
+    2 + matchedFilterLag;
 constexpr int32_t candidateSpan = candidateLead + candidateLag;
 /// Samples turned back per step of the window's rotator.
 constexpr int32_t rotatorRun = 16;

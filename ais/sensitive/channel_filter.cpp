@@ -11,11 +11,15 @@ namespace keelwave::ais {
 
 namespace {
 
-/// The prototype's -6 dB point: half the channel's output rate, the edge that the folding of
-/// the decimation is measured from.
-constexpr double cutoffHz = 24000.0;
-/// Kaiser window shape: side lobes about 60 dB down, the transition 26 kHz wide with 40 taps.
+/// The prototype's -6 dB point: just below half the channel's output rate, so that its stopband
+/// begins 37 kHz from the band's centre, 38 kHz from a channel 1 kHz beside it.
+constexpr double cutoffHz = 23500.0;
+/// Kaiser window shape: side lobes 63 dB down and more, the transition 25 kHz wide with 42
+/// taps.
 constexpr double kaiserBeta = 6.0;
+/// The band's centre is the multiple of this nearest the channel: its turn over the 6 samples
+/// of an output is a whole number of half turns.
+constexpr double separableHz = tunerRateHz / (2.0 * channelDecimation);
 /// Terms of the series for the window's Bessel function: enough for double precision at
 /// the window's largest argument, kaiserBeta.
 constexpr int32_t besselTerms = 30;
@@ -23,7 +27,7 @@ constexpr int32_t besselTerms = 30;
 /// 1e-16, so this keeps it at 1 far beyond float precision.
 constexpr int32_t renormaliseEvery = 4096;
 /// Outputs summed side by side by the baseline build (SSE2's registers hold four floats).
-constexpr int32_t narrowTile = 4;
+constexpr int32_t narrowFilterTile = 4;
 constexpr int32_t reach = rowTaps - 1;  // outputs before the chunk's first that it reads
 
 // Modified Bessel function of the first kind, order 0, by its power series.
@@ -53,22 +57,37 @@ template <int32_t tile>
         turnsIm[j] = filter.tileTurnsIm[j];
     }
     for (int32_t start = 0; start < count; start += tile) {
-        float sumsRe[tile] = {};
-        float sumsIm[tile] = {};
+        // The even rows' products and the odd rows' go to sums of their own, so that each
+        // sum waits on half of them: the additions' latency, not their number, bounds the
+        // loop with one sum for the real part and one for the imaginary.
+        float evenRe[tile] = {};
+        float evenIm[tile] = {};
+        float oddRe[tile] = {};
+        float oddIm[tile] = {};
         // Unrolled, the 42 taps cost their multiplications and little else.
-#pragma GCC unroll 6
-        for (int32_t p = 0; p < channelDecimation; ++p) {
+#pragma GCC unroll 3
+        for (int32_t p = 0; p < channelDecimation; p += 2) {
 #pragma GCC unroll 7
             for (int32_t q = 0; q < rowTaps; ++q) {
-                const float tapRe = filter.tapsRe[p][q];
-                const float tapIm = filter.tapsIm[p][q];
-                const float* xRe = filter.rowsRe[p] + reach + start - q;
-                const float* xIm = filter.rowsIm[p] + reach + start - q;
+                const float evenTap = filter.taps[p][q];
+                const float oddTap = filter.taps[p + 1][q];
+                const float* evenXRe = filter.rowsRe[p] + reach + start - q;
+                const float* evenXIm = filter.rowsIm[p] + reach + start - q;
+                const float* oddXRe = filter.rowsRe[p + 1] + reach + start - q;
+                const float* oddXIm = filter.rowsIm[p + 1] + reach + start - q;
                 for (int32_t j = 0; j < tile; ++j) {
-                    sumsRe[j] += tapRe * xRe[j] - tapIm * xIm[j];
-                    sumsIm[j] += tapRe * xIm[j] + tapIm * xRe[j];
+                    evenRe[j] += evenTap * evenXRe[j];
+                    evenIm[j] += evenTap * evenXIm[j];
+                    oddRe[j] += oddTap * oddXRe[j];
+                    oddIm[j] += oddTap * oddXIm[j];
                 }
             }
+        }
+        float sumsRe[tile];
+        float sumsIm[tile];
+        for (int32_t j = 0; j < tile; ++j) {
+            sumsRe[j] = evenRe[j] + oddRe[j];
+            sumsIm[j] = evenIm[j] + oddIm[j];
         }
         const auto baseRe = static_cast<float>(filter.rotatorRe);
         const auto baseIm = static_cast<float>(filter.rotatorIm);
@@ -105,6 +124,60 @@ template <int32_t tile>
     return power;
 }
 
+/// Four floats side by side, as SSE2's and NEON's registers hold them.
+using Lanes = float __attribute__((vector_size(4 * sizeof(float))));
+/// Outputs whose pairs dealOutputs deals at once: one per lane.
+constexpr int32_t dealtTogether = 4;
+
+Lanes loadLanes(const float* from) {
+    Lanes lanes;
+    std::memcpy(&lanes, from, sizeof lanes);
+    return lanes;
+}
+
+void storeLanes(float* to, Lanes lanes) {
+    std::memcpy(to, &lanes, sizeof lanes);
+}
+
+// Deals the pairs of four whole outputs into the rows, entries `at` to `at` + 3. The 48
+// floats are twelve runs of four, I and Q of two pairs each; three 4 x 4 transposes of the
+// runs, taken across the four outputs, give each row's I and Q for the four outputs in one
+// register: a handful of shuffles instead of 48 single moves.
+void dealOutputs(ChannelFilter& filter, const float* samples, int32_t at) {
+    constexpr int32_t floatsPerOutput = 2 * channelDecimation;
+    for (int32_t run = 0; run < channelDecimation / 2; ++run) {
+        const Lanes a = loadLanes(samples + 4 * run);
+        const Lanes b = loadLanes(samples + floatsPerOutput + 4 * run);
+        const Lanes c = loadLanes(samples + 2 * floatsPerOutput + 4 * run);
+        const Lanes d = loadLanes(samples + 3 * floatsPerOutput + 4 * run);
+        const Lanes abLow = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+        const Lanes abHigh = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+        const Lanes cdLow = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+        const Lanes cdHigh = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+        const Lanes rows[2][2] = {{__builtin_shufflevector(abLow, cdLow, 0, 1, 4, 5),
+                                   __builtin_shufflevector(abLow, cdLow, 2, 3, 6, 7)},
+                                  {__builtin_shufflevector(abHigh, cdHigh, 0, 1, 4, 5),
+                                   __builtin_shufflevector(abHigh, cdHigh, 2, 3, 6, 7)}};
+        for (int32_t half = 0; half < 2; ++half) {
+            const int32_t row = 2 * run + half;
+            const float turnRe = filter.rowTurnRe[row];
+            const float turnIm = filter.rowTurnIm[row];
+            const Lanes re = rows[half][0];
+            const Lanes im = rows[half][1];
+            storeLanes(filter.rowsRe[row] + at, re * turnRe - im * turnIm);
+            storeLanes(filter.rowsIm[row] + at, re * turnIm + im * turnRe);
+        }
+    }
+}
+
+// Deals one pair into entry `at` of row `row`, turned by the row's turn.
+inline void dealPair(ChannelFilter& filter, const float* pair, int32_t row, int32_t at) {
+    const float turnRe = filter.rowTurnRe[row];
+    const float turnIm = filter.rowTurnIm[row];
+    filter.rowsRe[row][at] = pair[0] * turnRe - pair[1] * turnIm;
+    filter.rowsIm[row][at] = pair[0] * turnIm + pair[1] * turnRe;
+}
+
 #if defined(__x86_64__)
 [[gnu::target("avx2,fma")]] float sumOutputsWide(ChannelFilter& filter, int32_t count,
                                                  float* outputsRe, float* outputsIm) {
@@ -113,7 +186,7 @@ template <int32_t tile>
 #endif
 
 float sumOutputsNarrow(ChannelFilter& filter, int32_t count, float* outputsRe, float* outputsIm) {
-    return sumOutputs<narrowTile>(filter, count, outputsRe, outputsIm);
+    return sumOutputs<narrowFilterTile>(filter, count, outputsRe, outputsIm);
 }
 
 }  // namespace
@@ -131,16 +204,21 @@ void initChannelFilter(ChannelFilter& filter, double channelOffsetHz) {
         prototype[k] = std::sin(2.0 * pi * cutoff * x) / (pi * x) * window;
         sum += prototype[k];
     }
-    // Tap k weighs the input k samples back; in row p, tap q is k = 6q + 5 - p.
-    const double turn = 2.0 * pi * channelOffsetHz / tunerRateHz;  // radians per sample
+    // Tap k weighs the input k samples back; in row p, tap q is k = 6q + 5 - p. The band's
+    // centre is n 24 kHz, whose turn over 6 samples is n half turns: (-1)^(n q) for tap q.
+    const auto halfTurns = static_cast<int32_t>(std::lround(channelOffsetHz / separableHz));
+    const double band = pi * halfTurns / channelDecimation;  // v, radians per sample
     for (int32_t p = 0; p < channelDecimation; ++p) {
         for (int32_t q = 0; q < rowTaps; ++q) {
             const int32_t k = channelDecimation * q + channelDecimation - 1 - p;
-            const double gain = k < channelFilterTaps ? prototype[k] / sum : 0.0;
-            filter.tapsRe[p][q] = static_cast<float>(gain * std::cos(turn * (k - centre)));
-            filter.tapsIm[p][q] = static_cast<float>(gain * std::sin(turn * (k - centre)));
+            const double sign = (halfTurns * q) % 2 == 0 ? 1.0 : -1.0;
+            filter.taps[p][q] = static_cast<float>(sign * prototype[k] / sum);
         }
+        const double rowTurn = band * (channelDecimation - 1 - p - centre);
+        filter.rowTurnRe[p] = static_cast<float>(std::cos(rowTurn));
+        filter.rowTurnIm[p] = static_cast<float>(std::sin(rowTurn));
     }
+    const double turn = 2.0 * pi * channelOffsetHz / tunerRateHz;  // w, radians per sample
     std::memset(filter.rowsRe, 0, sizeof filter.rowsRe);
     std::memset(filter.rowsIm, 0, sizeof filter.rowsIm);
     filter.pairsSinceOutput = 0;
@@ -153,7 +231,7 @@ void initChannelFilter(ChannelFilter& filter, double channelOffsetHz) {
         filter.tileTurnsRe[j] = static_cast<float>(std::cos(-channelDecimation * turn * j));
         filter.tileTurnsIm[j] = static_cast<float>(std::sin(-channelDecimation * turn * j));
     }
-    for (const int32_t tile : {narrowTile, filterTile}) {
+    for (const int32_t tile : {narrowFilterTile, filterTile}) {
         filter.tileStepRe[tile == filterTile] = std::cos(-channelDecimation * turn * tile);
         filter.tileStepIm[tile == filterTile] = std::sin(-channelDecimation * turn * tile);
     }
@@ -167,23 +245,24 @@ int32_t filterChannel(ChannelFilter& filter, const float* samples, int32_t pairs
     int32_t at = reach;
     int32_t i = 0;
     for (; i < pairs && p != 0; ++i) {
-        filter.rowsRe[p][at] = samples[2 * i];
-        filter.rowsIm[p][at] = samples[2 * i + 1];
+        dealPair(filter, samples + 2 * i, p, at);
         if (++p == channelDecimation) {
             p = 0;
             ++at;
         }
     }
+    for (; i + dealtTogether * channelDecimation <= pairs;
+         i += dealtTogether * channelDecimation, at += dealtTogether) {
+        dealOutputs(filter, samples + 2 * i, at);
+    }
     for (; i + channelDecimation <= pairs; i += channelDecimation, ++at) {
 #pragma GCC unroll 6
         for (int32_t row = 0; row < channelDecimation; ++row) {
-            filter.rowsRe[row][at] = samples[2 * (i + row)];
-            filter.rowsIm[row][at] = samples[2 * (i + row) + 1];
+            dealPair(filter, samples + 2 * (i + row), row, at);
         }
     }
     for (; i < pairs; ++i, ++p) {
-        filter.rowsRe[p][at] = samples[2 * i];
-        filter.rowsIm[p][at] = samples[2 * i + 1];
+        dealPair(filter, samples + 2 * i, p, at);
     }
     const int32_t count = at - reach;
 #if defined(__x86_64__)

@@ -81,6 +81,7 @@ void initPreamble(PreambleReference& preamble, uint8_t firstTrainingBit, double 
             level = static_cast<int8_t>(-level);
         }
         levels[k] = level;
+        preamble.levels[k] = level;
         symbol = static_cast<int8_t>(symbol * level);
         preamble.symbols[k] = symbol;
     }
@@ -108,6 +109,34 @@ void initPreamble(PreambleReference& preamble, uint8_t firstTrainingBit, double 
         const double im = leak * (known(k + 1) - known(k - 1));
         preamble.outputs[k] = quarterTurns(k) * Iq{static_cast<float>(re), static_cast<float>(im)};
     }
+    for (int32_t i = 0; i < indexSteps; ++i) {
+        const double halfTurns = pi * (lowestIndex + i * static_cast<double>(indexStep));
+        Iq pseudo[preambleSymbols];
+        double sum = 0.0;
+        for (int32_t k = 0; k < preambleSymbols; ++k) {
+            sum += levels[k];
+            pseudo[k] = {static_cast<float>(std::cos(halfTurns * sum)),
+                         static_cast<float>(std::sin(halfTurns * sum))};
+        }
+        const auto at = [&pseudo](int32_t k) {
+            return k >= 0 && k < preambleSymbols ? pseudo[k] : Iq{};
+        };
+        preamble.indexPowers[i] = 0.0f;
+        for (int32_t k = 0; k < preambleSymbols; ++k) {
+            preamble.indexOutputs[i][k] = at(k) +
+                                          (at(k - 1) + at(k + 1)) * static_cast<float>(leak) +
+                                          (at(k - 2) + at(k + 2)) * static_cast<float>(farLeak);
+            if (k >= firstKnownSymbol && k <= lastKnownSymbol) {
+                preamble.indexPowers[i] += norm(preamble.indexOutputs[i][k]);
+            }
+        }
+        for (int32_t j = 0; j < knownPadded; ++j) {
+            const Iq output =
+                j < knownSymbols ? preamble.indexOutputs[i][firstKnownSymbol + j] : Iq{};
+            preamble.knownRe[i][j] = output.re;
+            preamble.knownIm[i][j] = output.im;
+        }
+    }
     for (int32_t k = 0; k < preambleSymbols; ++k) {
         preamble.turns[k] =
             k > firstKnownSymbol ? timesConj(preamble.outputs[k], preamble.outputs[k - 1]) : Iq{};
@@ -133,6 +162,7 @@ void initGmskReference(GmskReference& reference) {
     const double leak = pulseCorrelation(1) / ownEnergy;
     const double farLeak = pulseCorrelation(2) / ownEnergy;
     reference.neighbourLeak = static_cast<float>(leak);
+    reference.farLeak = static_cast<float>(farLeak);
 
     // A bit of level +1 between runs of the same or the other level.
     constexpr int32_t runBits = 2 * pulseSymbols + 1;
@@ -154,6 +184,29 @@ void initGmskReference(GmskReference& reference) {
     }
     for (int32_t phase = 0; phase < trainingPhases; ++phase) {
         initPreamble(reference.preambles[phase], static_cast<uint8_t>(phase), leak, farLeak);
+    }
+}
+
+void matchedOutputs(const GmskReference& reference, const float* re, const float* im, int32_t count,
+                    float* outputsRe, float* outputsIm) {
+    // Each tap weighs a run of consecutive outputs at once, which the compiler keeps in vector
+    // registers while the taps go by.
+    const float* taps = reference.matchedTaps[0];
+    for (int32_t start = 0; start < count; start += matchedBatch) {
+        float sumsRe[matchedBatch] = {};
+        float sumsIm[matchedBatch] = {};
+        for (int32_t t = 0; t < matchedFilterTaps; ++t) {
+            const float* fromRe = re + start + t - matchedFilterLead;
+            const float* fromIm = im + start + t - matchedFilterLead;
+            for (int32_t j = 0; j < matchedBatch; ++j) {
+                sumsRe[j] += taps[t] * fromRe[j];
+                sumsIm[j] += taps[t] * fromIm[j];
+            }
+        }
+        for (int32_t j = 0; j < matchedBatch; ++j) {
+            outputsRe[start + j] = sumsRe[j];
+            outputsIm[start + j] = sumsIm[j];
+        }
     }
 }
 

@@ -48,16 +48,38 @@ constexpr int32_t preambleSymbols = trainingSymbols + flagSymbols;
 constexpr int32_t firstKnownSymbol = 1;
 constexpr int32_t lastKnownSymbol = preambleSymbols - 2;
 constexpr int32_t knownSymbols = lastKnownSymbol - firstKnownSymbol + 1;
+/// The known symbols padded to a multiple of 8, for loops that work 8 floats at a time.
+constexpr int32_t knownPadded = (knownSymbols + 7) / 8 * 8;
 
 /// Phases of the training against the start flag: 0101...01 and then the flag, as most
 /// transmitters send it, or 1010...10 (the alternation one bit on), as some do. The flag's
 /// symbols, and so every symbol after it, are the same in both.
 constexpr int32_t trainingPhases = 2;
 
+/// Modulation indices the preamble is matched at: 0.34 to 0.76 in steps of 0.03, beyond the
+/// 0.40 to 0.60 that transmitters passing type approval send (2400 Hz +- 20 %), so that the
+/// best match of such a burst never lies on the grid's edge.
+constexpr int32_t indexSteps = 15;
+constexpr float lowestIndex = 0.34f;
+constexpr float indexStep = 0.03f;
+/// The index GMSK is specified with: +-pi/2 per bit.
+constexpr float nominalIndex = 0.5f;
+
 /// One training phase's preamble, as the receiver sees it for a unit carrier at phase 0.
 struct PreambleReference {
     int8_t symbols[preambleSymbols];  ///< c_k, levels counted from +1 before the training
+    int8_t levels[preambleSymbols];   ///< a_k = c_k c_(k-1): +1 = frequency up
     Iq outputs[preambleSymbols];      ///< z_k (exact for the known symbols)
+    /// z_k for modulation index lowestIndex + i indexStep, in the form the index-aware reading
+    /// models every burst with: z_k = sum over m of R(m) b_(k+m), R(0) = 1, R(+-1) = r1,
+    /// R(+-2) = r2, b_k = e^(j pi h (a_0 + ... + a_k)); outside the preamble b is taken as 0.
+    Iq indexOutputs[indexSteps][preambleSymbols];
+    /// The same over the known symbols only, real and imaginary parts apart and padded with
+    /// zeros to a whole number of vector lanes, for the sums that match every index at once.
+    float knownRe[indexSteps][knownPadded];
+    float knownIm[indexSteps][knownPadded];
+    /// sum |z_k|^2 of indexOutputs over the known symbols, per index.
+    float indexPowers[indexSteps];
     /// z_k conj(z_(k-1)): the turn from one output to the next, which a carrier frequency
     /// error only rotates. Entries from firstKnownSymbol + 1 are set.
     Iq turns[preambleSymbols];
@@ -73,6 +95,7 @@ struct GmskReference {
     /// of a unit carrier gives 1.
     float matchedTaps[timingSteps][matchedFilterTaps];
     float neighbourLeak;  ///< r1: the other quadrature's neighbours in Im(z_k / j^k)
+    float farLeak;        ///< r2: the pulse's correlation two symbols away
     /// The signal's turn over a bit of level +1, radians, by whether the bit before and the
     /// bit after have the same level: [before same][after same] (pi/2 in a long run).
     float levelTurns[2][2];
@@ -116,5 +139,15 @@ inline Iq matchedOutput(const GmskReference& reference, const float* re, const f
     }
     return sum;
 }
+
+/// Outputs matchedOutputs works out side by side, and the entries past `count` it may write.
+constexpr int32_t matchedBatch = 8;
+constexpr int32_t matchedBatchSlack = matchedBatch;
+
+/// The matched filter's outputs at whole samples 0 .. count - 1 of `re`, `im` (which must reach
+/// matchedFilterLead before and matchedFilterLag + matchedBatch past them), into `outputsRe`
+/// and `outputsIm` (room for count + matchedBatchSlack).
+void matchedOutputs(const GmskReference& reference, const float* re, const float* im, int32_t count,
+                    float* outputsRe, float* outputsIm);
 
 }  // namespace keelwave::ais

@@ -42,4 +42,12 @@ inline float norm(Iq a) {
     return a.re * a.re + a.im * a.im;
 }
 
+/// e^(-j x) for the small turns of one symbol (|x| below 1), by its Taylor series to x^5.
+inline Iq turnBack(float x) {
+    const float x2 = x * x;
+    const float cosine = 1.0f - x2 * (0.5f - x2 * (1.0f / 24.0f));
+    const float sine = x * (1.0f - x2 * (1.0f / 6.0f - x2 * (1.0f / 120.0f)));
+    return {cosine, -sine};
+}
+
 }  // namespace keelwave::ais

@@ -18,8 +18,15 @@ constexpr float syncMatchFloor = 0.5f;
 /// Preamble match from which a failed frame is worth turning symbols over: below all but a
 /// few noise candidates an hour, above every burst at 2 dB that the turning over saved.
 constexpr float flipMatchFloor = 0.65f;
+/// Detector match from which a candidate that no coherent reading decoded is aligned on its
+/// turns: the Long Beach bursts read that way match at 0.59 and more, the noise that passes the
+/// detector mostly at 0.3 to 0.45.
+constexpr float turnsCandidateFloor = 0.5f;
 /// Match of the turns' own alignment from which a burst is read by turns (and turned over).
 constexpr float turnsMatchFloor = 0.5f;
+/// Distance of the preamble's index from 1/2 within which a burst is read the nominal way
+/// first: twice the index estimate's spread near the noise.
+constexpr float nominalReach = 0.04f;
 /// Symbols at least this sure (|Re(v_k)| / A) are never turned over: a wrong decision that
 /// sure is rare below the noise level where such a frame still has a chance.
 constexpr float flipReliabilityLimit = 0.7f;
@@ -29,9 +36,17 @@ constexpr double fullScalePower = 128.0 * 128.0;
 constexpr float silentLevelDb = -150.0f;
 /// Gain reported with every level: the chain scales nothing, so it is always unity.
 constexpr float unityGain = 1.0f;
-/// Symbols decided before the frame is read on: a short frame's worth, so a burst costs little
+/// Symbols decided before the frame is read on: a few bytes, so a burst costs little
 /// more than its own length.
-constexpr int32_t trackingRun = 64;
+constexpr int32_t trackingRun = 24;
+/// Delay of the channel filter, tuner pairs: its 42 taps are symmetric about 20.5 pairs before
+/// an output's last input, which is the sixth pair of the output's own six.
+constexpr double filterDelayPairs = (channelFilterTaps - 1) / 2.0 - (channelDecimation - 1);
+/// Training symbols before the start flag over which a burst's level is taken with it: those a
+/// transmitter's ramp never takes.
+constexpr int32_t levelTrainingSymbols = 12;
+constexpr double fullTurnRadians = 6.283185307179586;
+constexpr double symbolsPerSecond = 9600.0;
 
 }  // namespace
 
@@ -59,12 +74,17 @@ void SensitiveChain::startStream() {
     decodedUntil = basebandStart;
     pendingFirst = 0;
     pendingCount = 0;
+    originPending = true;
 }
 
 void SensitiveChain::processBlock(const SampleBlock& block) {
     if (block.afterGap) {
         decodeReady(true);
         startStream();
+    }
+    if (originPending) {
+        streamOrigin = block.firstPair;
+        originPending = false;
     }
     const float* samples = block.samples;
     const uint32_t pairs = block.count / 2;
@@ -74,11 +94,13 @@ void SensitiveChain::processBlock(const SampleBlock& block) {
         detect();
         decodeReady(false);
     }
+    countFailedFrames(static_cast<uint64_t>(tally.failedFrames));
     reportLevel();
 }
 
 void SensitiveChain::finish() {
     decodeReady(true);
+    countFailedFrames(static_cast<uint64_t>(tally.failedFrames));
 }
 
 void SensitiveChain::filterChunk(const float* samples, int32_t pairs) {
@@ -140,6 +162,13 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
         return;  // Inside a burst already printed, or too soon after it.
     }
     ++tally.candidates;
+    const int64_t checked = search.checks;
+    if (!readCandidate(candidate) && search.checks > checked) {
+        ++tally.failedFrames;
+    }
+}
+
+bool SensitiveChain::readCandidate(const BurstCandidate& candidate) {
     // Coherently, first where the detector saw the preamble and then the other training phase
     // a symbol away: a training of the other phase matches as this one does a symbol on (the
     // alternation shifted by a bit), so near the noise the detector may take one for the other.
@@ -159,37 +188,45 @@ void SensitiveChain::decodeCandidate(const BurstCandidate& candidate) {
                                                     window.im + candidateLead + offset, aligned);
         if (timing.match >= syncMatchFloor) {
             ++tally.synchronised;
-            if (readBurst(candidate, timing, false)) {
-                return;
+            // A transmitter that sends near the nominal index is read the cheap way first. Symbols
+            // are turned over only once both readings have failed as they are: every frame
+            // checked is a chance for a false message, and a drifting burst, which the nominal
+            // reading fails and the other reads, would otherwise pay for a search each time.
+            const bool nominal = std::fabs(timing.index - nominalIndex) <= nominalReach;
+            for (const bool turnOver : {false, true}) {
+                if ((nominal && readBurst(candidate, timing, SymbolReading::nominal, turnOver)) ||
+                    readBurst(candidate, timing, SymbolReading::byIndex, turnOver)) {
+                    return true;
+                }
             }
         }
     }
-    // Failing that, level by level from the turns, aligned anew on them.
+    // Failing that, level by level from the turns, aligned anew on them; only for a preamble
+    // the detector found clearly, as the signals that need it are strong.
+    if (candidate.match < turnsCandidateFloor) {
+        return false;
+    }
     const BurstTiming timing =
         alignTurns(reference, window.re + candidateLead, window.im + candidateLead, candidate);
-    if (timing.match >= turnsMatchFloor) {
-        readBurst(candidate, timing, true);
-    }
+    return timing.match >= turnsMatchFloor &&
+           readBurst(candidate, timing, SymbolReading::byTurns, true);
 }
 
 bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTiming& timing,
-                               bool byTurns) {
+                               SymbolReading way, bool turnOver) {
     // Symbols are decided a run at a time, and read, until the frame ends.
     const float* re = window.re + candidateLead;
     const float* im = window.im + candidateLead;
     const auto shift = static_cast<int32_t>(timing.sample - candidate.instant);
-    startTracking(tracker, timing);
+    startTracking(tracker, timing, way);
     symbols.count = 0;
     symbols.byLevels = false;
     startFrame(search);
     const auto decideUntil = [&](int32_t end) {
-        fill(candidateLead + shift + (end - 1 - lastKnownSymbol) * samplesPerSymbol +
-             matchedFilterLag + 2);
-        if (byTurns) {
-            trackTurns(tracker, reference, re + shift, im + shift, end, symbols);
-        } else {
-            trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
-        }
+        fill(candidateLead + shift +
+             (end - 1 + readingLookahead - lastKnownSymbol) * samplesPerSymbol + matchedFilterLag +
+             2);
+        trackSymbols(tracker, reference, re + shift, im + shift, end, symbols);
     };
     FrameReading reading = FrameReading::needsSymbols;
     while (reading == FrameReading::needsSymbols && symbols.count < burstSymbolCapacity) {
@@ -197,7 +234,8 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
         reading = readFrame(search, symbols);
     }
     const bool turnedOver = reading != FrameReading::passed;
-    if (turnedOver && timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
+    const bool byTurns = way == SymbolReading::byTurns;
+    if (turnOver && turnedOver && timing.match >= (byTurns ? turnsMatchFloor : flipMatchFloor)) {
         startFlips(search, symbols, flipReliabilityLimit);
         reading = searchFlips(search, symbols);
         while (reading == FrameReading::needsSymbols) {
@@ -210,11 +248,46 @@ bool SensitiveChain::readBurst(const BurstCandidate& candidate, const BurstTimin
     }
     ++tally.printed;
     tally.turnedOver += turnedOver ? 1 : 0;
-    encoder.emit(search.payloadBits, search.messageBits, Reception{});
+    encoder.emit(search.payloadBits, search.messageBits,
+                 measure(candidate, timing, search.endSymbol));
     // The next burst's preamble cannot end before this one's end flag plus a preamble.
     decodedUntil =
         timing.sample + (search.endSymbol + preambleSymbols - lastKnownSymbol) * samplesPerSymbol;
     return true;
+}
+
+Reception SensitiveChain::measure(const BurstCandidate& candidate, const BurstTiming& timing,
+                                  int32_t endSymbol) const {
+    Reception reception;
+    // Where the start flag's first bit begins, in channel samples, from the instant of the last
+    // preamble symbol the synchronisation placed: a symbol's instant is the end of its bit.
+    const double flagStart = static_cast<double>(timing.sample) +
+                             static_cast<double>(timing.step) / timingSteps -
+                             (lastKnownSymbol + 1 - trainingSymbols) * samplesPerSymbol;
+    reception.streamPair = std::llround(static_cast<double>(streamOrigin) +
+                                        flagStart * channelDecimation - filterDelayPairs);
+    // The mean power over the burst, from half the training on, its samples as the window
+    // holds them.
+    const auto first = static_cast<int32_t>(flagStart - static_cast<double>(window.first)) -
+                       levelTrainingSymbols * samplesPerSymbol;
+    const auto last =
+        std::min(window.filled - 1, static_cast<int32_t>(timing.sample - window.first) +
+                                        (endSymbol - lastKnownSymbol) * samplesPerSymbol);
+    double power = 0.0;
+    for (int32_t i = std::max(first, 0); i <= last; ++i) {
+        power += static_cast<double>(window.re[i]) * window.re[i] +
+                 static_cast<double>(window.im[i]) * window.im[i];
+    }
+    const int32_t samples = last - std::max(first, 0) + 1;
+    reception.levelDb =
+        samples > 0 && power > 0.0
+            ? static_cast<float>(10.0 * std::log10(power / samples / fullScalePower))
+            : silentLevelDb;
+    // The detector's estimate, turned back in the window, and what the preamble left of it.
+    const double turnPerSymbol =
+        static_cast<double>(candidate.turnPerSymbol) + timing.turnPerSymbol;
+    reception.offsetHz = static_cast<float>(turnPerSymbol / fullTurnRadians * symbolsPerSecond);
+    return reception;
 }
 
 void SensitiveChain::fill(int32_t end) {

@@ -18,16 +18,20 @@
 // burst.
 //
 //   tuner I/Q --> channel filter --> detector --> (wait for the burst) --> frequency turned back
-//   288000/s      48000/s, 5/symbol  candidates                            --> timing, phase
-//   --> symbols tracked --> frame read --> turned-over symbols --> sentences, once per burst
+//   288000/s      48000/s, 5/symbol  candidates                            --> timing, phase,
+//   index --> symbols read --> frame read --> turned-over symbols --> sentences, once per burst
 //
 // Every channel sample goes through the filter and the detector; everything after them runs
 // only for a candidate, once the samples of the longest burst it could start have arrived.
-// A candidate is read coherently where the detector put it, then with the other phase of the
-// training a symbol away, and failing both, level by level from the turns of its samples,
-// aligned anew on them (for signals that are not the GMSK sent: discriminator audio put back
-// on a carrier). The first reading whose frame passes is printed, and no other of that
-// candidate is tried.
+// A candidate is synchronised where the detector put it, then with the other phase of the
+// training a symbol away. Each synchronised burst is read coherently: the nominal way first
+// when its preamble says it was sent within 0.04 of the index 1/2 (most transmitters, and the
+// cheapest and surest reading for them), then the way that follows the index, the frequency
+// and its drift (for the others, and for a crystal drifting during the burst). Failing all,
+// a candidate the detector found clearly is read level by level from the turns of its
+// samples, aligned anew on them (for signals that are not the GMSK sent: discriminator audio
+// put back on a carrier). The first reading whose frame passes is printed, and no other of
+// that candidate is tried.
 //
 // Candidates are taken in order; one that lies inside a burst already printed is dropped, so
 // a burst found twice is printed once. Each sample is kept until the last candidate that may
@@ -54,6 +58,7 @@ struct ChainCounts {
     int64_t printed = 0;        ///< bursts printed
     int64_t turnedOver = 0;     ///< of those, printed with symbols turned over
     int64_t framesChecked = 0;  ///< frames of whole bytes checked: each a 2^-16 chance for noise
+    int64_t failedFrames = 0;   ///< candidates read to a checked frame that none of whose passed
 };
 
 /// The sensitive chain of one channel.
@@ -84,8 +89,16 @@ private:
     void detect();
     void decodeReady(bool ending);
     void decodeCandidate(const BurstCandidate& candidate);
-    /// Reads the burst at `timing` from the samples copied for `candidate`.
-    bool readBurst(const BurstCandidate& candidate, const BurstTiming& timing, bool byTurns);
+    /// Reads the candidate every way there is until one passes; true if one did.
+    bool readCandidate(const BurstCandidate& candidate);
+    /// Where the burst read at `timing` lies in the stream, its level and carrier offset; its
+    /// frame ends at symbol `endSymbol`.
+    Reception measure(const BurstCandidate& candidate, const BurstTiming& timing,
+                      int32_t endSymbol) const;
+    /// Reads the burst at `timing` from the samples copied for `candidate` the given way, and
+    /// when its frame fails and `turnOver`, with its least sure symbols turned over.
+    bool readBurst(const BurstCandidate& candidate, const BurstTiming& timing, SymbolReading way,
+                   bool turnOver);
     /// Copies the candidate's window up to entry `end`.
     void fill(int32_t end);
     void makeRoom();
@@ -107,6 +120,8 @@ private:
     float basebandIm[basebandCapacity];
     int64_t basebandStart;
     int32_t basebandFill;
+    int64_t streamOrigin = 0;   ///< tuner pair of channel sample 0's first input
+    bool originPending = true;  ///< the next block sets streamOrigin
 
     BurstCandidate pending[pendingCapacity];  ///< ring, oldest at pendingFirst
     int32_t pendingFirst = 0;

@@ -1,7 +1,6 @@
 // A gap in the tuner's stream (blocks the channels were too slow for) as both chains meet it:
 // a burst whose samples are cut by the gap is never printed, even when the samples on either
 // side of it would fit together, and the burst after it is.
-#include "ais/classic/ais_decoder.hpp"
 #include "ais/classic/classic_chain.hpp"
 #include "ais/sensitive/sensitive_chain.hpp"
 #include "tests/ais/sensitive/chain_recording.hpp"
@@ -21,8 +20,7 @@ std::unique_ptr<DecodingChain> channelA(ChainKind kind, std::vector<std::string>
     if (kind == ChainKind::sensitive) {
         return std::make_unique<SensitiveChain>('A', -25000.0, false, sink, nullptr, nullptr);
     }
-    return std::make_unique<ClassicChain>(
-        -25000, std::make_unique<AisDecoder>('A', false, sink, nullptr, nullptr));
+    return std::make_unique<ClassicChain>('A', -25000, false, sink, nullptr, nullptr);
 }
 
 TEST(ChainGap, NoBurstSpansAGapAndTheNextOneIsHeard) {

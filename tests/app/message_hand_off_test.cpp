@@ -27,6 +27,7 @@ struct Road {
             }
         }
         bool ready(std::size_t) override { return name != "log" || owner.logReady; }
+        net::OutputCounts counts() const override { return {name}; }
         std::string name;
         Road& owner;
     };

@@ -21,6 +21,14 @@ HELP = """Program options:
                         standard input)
   --decoder arg         Decoding chain: classic (default) or sensitive
   --realtime            Replay --input at the pace it was recorded
+  --output arg          Also send the messages to KIND:ADDRESS[,format=FORMAT],
+                        repeatable; KIND:ADDRESS is server:PORT, udp:HOST:PORT 
+                        or file:PATH (- is standard output), FORMAT nmea 
+                        (default), tagged or json
+  --station arg         Station name in tag blocks and JSON (default: keelwave)
+  --start-time arg      UTC time at which --input was recorded, ISO 8601, e.g. 
+                        2026-03-04T03:57:11.5Z
+  --stats arg           Log statistics every SECONDS (default: off)
   --rtl-tcp arg         Receive from an rtl_tcp server instead of the tuner. 
                         Format: host:port
   --soapy arg           Receive from a SoapySDR device instead of the tuner, 
@@ -29,6 +37,7 @@ HELP = """Program options:
                         the lowest multiple of 288000 it offers)
 
 """
+OUTPUT = "Error: the argument ('%s') for option '--output' is invalid: %s\n"
 BANNER = "  INFO     Keelwave v.20180430\n"
 LISTED = "Available Devices:\n"
 NO_SOAPY = "No SoapySDR devices.\n"
@@ -92,6 +101,14 @@ class CommandLine(unittest.TestCase):
                 (["--net", port], {}, 1, "", f"Error enableNetworkServer() on port {port}\n"),
                 (["--device-index", "1"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
                 (["--udp", ":10110"], {}, 1, "", "Error: rtlsdr_open(): No such device\n"),
+                (["--output", f"server:{port}", "--net", port], {}, 1, "",
+                 f"Error: two servers on port {port}\n"),
+                (["--output", "file:/nothere/log"], {}, 1, "",
+                 "Error: /nothere/log: No such file or directory\n"),
+                (["--start-time", "2026-03-04T03:57:11Z"], {}, 1, "",
+                 "Error: option '--start-time' requires option '--input'\n"),
+                (["--stats", "0"], {}, 1, "",
+                 "Error: the argument ('0') for option '--stats' is invalid\n"),
                 (["--udp", "[::ffff:1.2.3.4]:10110"], {}, 1, "",
                  "Error: rtlsdr_open(): No such device\n"),
             ] + [([option, text], {}, 1, "", f"Invalid {what} in {option} option {text}\n")
@@ -99,7 +116,23 @@ class CommandLine(unittest.TestCase):
                                                   "[h:1]:10110"]),
                                      ("port", ["harbour:", "harbour:port", "harbour:65536",
                                                "harbour:0", "[::1]:0"])] for text in texts
-                 for option in ("--udp", "--rtl-tcp")]
+                 for option in ("--udp", "--rtl-tcp")] + [
+                (["-r", "-", *arguments], {}, 1, "",
+                 f"Error: the argument ('{arguments[-1]}') for option '--{arguments[0][2:]}' is "
+                 "invalid" + ("\n" if why is None else f": {why}\n"))
+                for arguments, why in [
+                    (["--output", "tcp:host:1"], "the kind must be server:, udp: or file:"),
+                    (["--output", "server"], "the kind must be server:, udp: or file:"),
+                    (["--output", "file:"], "no address after 'file:'"),
+                    (["--output", "server:0"], "the port must be a number from 1 to 65535"),
+                    (["--output", "server:10110x"], "the port must be a number from 1 to 65535"),
+                    (["--output", "udp:host"],
+                     "the address must be HOST:PORT or [IPv6]:PORT, port 1 to 65535"),
+                    (["--output", "udp:h:1,format=xml"], "the format must be nmea, tagged or json"),
+                    (["--output", "file:a,qos=1"], "unknown setting 'qos=1'"),
+                    (["--station", "mast,1"], None), (["--station", "sixteen-letter-s"], None),
+                    (["--start-time", "2026-02-30T00:00:00Z"], None),
+                    (["--start-time", "2026-03-04T03:57:11"], None)]]
             for arguments, standin, status, out, err in cases:
                 with self.subTest(arguments=arguments):
                     actual, logged, error = run(*arguments, standin=standin)

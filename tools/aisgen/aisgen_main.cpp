@@ -30,8 +30,11 @@ constexpr const char* program = "keelwave-aisgen";
 // partial block at the end, and the tuner delivers 102400-byte transfers (178 ms): a burst
 // ending within the last 0.3 s of a recording might never be decoded, so none is put there.
 constexpr double trailingGuardSeconds = 0.3;
-constexpr double maxAmplitude = 127.0;    // largest swing of an 8-bit sample around 128
-constexpr double maxClockErrorPpm = 1e4;  // 1 %: far beyond any real transmitter
+constexpr double maxAmplitude = 127.0;     // largest swing of an 8-bit sample around 128
+constexpr double maxClockErrorPpm = 1e4;   // 1 %: far beyond any real transmitter
+constexpr double maxDeviationHz = 4800.0;  // modulation index 1: twice the AIS deviation
+constexpr double minBandwidthTime = 0.2;   // BT range of GMSK transmitters worth modelling
+constexpr double maxBandwidthTime = 1.0;
 constexpr std::uint64_t timingSeedSalt = 0x9E3779B97F4A7C15ULL;  // keeps timing apart from noise
 
 struct Options {
@@ -42,6 +45,7 @@ struct Options {
     std::int64_t spacingSlots = 1;
     double durationSeconds = 0.0;
     double leadingSeconds = 0.0;
+    double bandwidthTime = aisBandwidthTime;
     RecordingSettings recording;
 };
 
@@ -88,6 +92,17 @@ po::options_description describeOptions(Options& options) {
             "Frequency error of the transmitters, Hz")
         ("ppm", po::value(&options.recording.clockErrorPpm)->default_value(0.0),
             "Bit clock error of the transmitters, ppm (positive = longer bits)")
+        ("deviation", po::value(&options.recording.deviationHz)->default_value(aisDeviationHz),
+            "Peak frequency deviation of the transmitters, Hz (modulation index = deviation / "
+            "4800)")
+        ("bt", po::value(&options.bandwidthTime)->default_value(aisBandwidthTime),
+            "Bandwidth-time product of the transmitters' Gaussian filter (0.2..1)")
+        ("drift", po::value(&options.recording.driftHzPerBurst)->default_value(0.0),
+            "Carrier frequency change over each burst, Hz, linear from its start to its end")
+        ("ramp-late", po::value(&options.recording.rampLateBits)->default_value(0.0),
+            "Training bits the power ramp-up eats: full power that many bits into the training")
+        ("phase-noise", po::value(&options.recording.phaseNoiseHz)->default_value(0.0),
+            "Oscillator phase noise as the linewidth of a random-walk phase, Hz")
         ("seed", po::value(&options.recording.seed)->default_value(1),
             "Seed of the noise and burst timing")
         ("rate", po::value(&options.recording.pairsPerSecond)->default_value(288000.0, "288000"),
@@ -114,6 +129,18 @@ void checkOptions(Options& options) {
     }
     if (std::fabs(options.recording.clockErrorPpm) > maxClockErrorPpm) {
         throw po::error("--ppm must lie within +-10000");
+    }
+    if (options.recording.deviationHz <= 0.0 || options.recording.deviationHz > maxDeviationHz) {
+        throw po::error("--deviation must lie in (0, 4800]");
+    }
+    if (options.bandwidthTime < minBandwidthTime || options.bandwidthTime > maxBandwidthTime) {
+        throw po::error("--bt must lie in [0.2, 1]");
+    }
+    if (options.recording.rampLateBits < 0.0 || options.recording.rampLateBits > trainingBits) {
+        throw po::error("--ramp-late must lie in [0, 24]");
+    }
+    if (options.recording.phaseNoiseHz < 0.0) {
+        throw po::error("--phase-noise must not be negative");
     }
     if (options.recording.pairsPerSecond < static_cast<double>(rawRate)) {
         throw po::error("--rate must be at least 288000");
@@ -228,7 +255,8 @@ int run(const Options& options) {
     if (!recording) {
         throw std::runtime_error("cannot write " + options.output);
     }
-    writeRecording(bursts, totalSamples, options.recording, makeGmskPulse(), recording);
+    writeRecording(bursts, totalSamples, options.recording, makeGmskPulse(options.bandwidthTime),
+                   recording);
     recording.close();
     expectedFile.close();
     if (!recording || !expectedFile) {

@@ -16,6 +16,7 @@ namespace {
 constexpr double channelRate = 48000.0;  // samples/s of one channel's stream in the receiver
 constexpr double sampleMidpoint = 128.0;
 constexpr double sampleMax = 255.0;
+constexpr std::uint64_t phaseNoiseSeedSalt = 0xD1B54A32D192ED03ULL;  // apart from the noise
 
 // Bursts of one channel in time order, and where the renderer stands among them.
 struct ChannelTrack {
@@ -25,15 +26,17 @@ struct ChannelTrack {
     std::size_t current = 0;
     double modulationPhase = 0.0;  // radians, of the current burst
     bool begun = false;            // whether modulationPhase has been set for the burst
+    double noisePhase = 0.0;       // radians, the oscillator's random walk
 };
 
-// Raised-cosine power ramp: 0 outside the burst, 1 between the ramps.
-double envelope(double u, double bitCount) {
-    if (u <= 0.0 || u >= bitCount) {
+// Raised-cosine power ramp: 0 outside the burst, 1 between the ramps; the ramp-up begins
+// `lateBits` after the first bit.
+double envelope(double u, double bitCount, double lateBits) {
+    if (u <= lateBits || u >= bitCount) {
         return 0.0;
     }
-    if (u < rampUpBits) {
-        return 0.5 - 0.5 * std::cos(pi * u / rampUpBits);
+    if (u < rampUpBits + lateBits) {
+        return 0.5 - 0.5 * std::cos(pi * (u - lateBits) / rampUpBits);
     }
     if (u > bitCount - rampDownBits) {
         return 0.5 - 0.5 * std::cos(pi * (bitCount - u) / rampDownBits);
@@ -42,13 +45,17 @@ double envelope(double u, double bitCount) {
 }
 
 void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const GmskPulse& pulse,
-                 std::int64_t chunkStart, std::vector<std::complex<double>>& chunk) {
+                 GaussianNoise& phaseNoise, std::int64_t chunkStart,
+                 std::vector<std::complex<double>>& chunk) {
     // Bursts are placed in samples at 288000/s and rendered in samples at the recording's rate.
-    const double scale = settings.pairsPerSecond / rawRate;
+    const double rate = settings.pairsPerSecond;
+    const double scale = rate / rawRate;
     const double perBit = rawSamplesPerBit(settings.clockErrorPpm) * scale;
     // Radians one full-deviation bit turns: 2 pi * deviation * bit duration.
-    const double radiansPerBit = 2.0 * pi * settings.deviationHz * perBit / settings.pairsPerSecond;
-    const double cyclesPerSample = track.frequencyHz / settings.pairsPerSecond;
+    const double radiansPerBit = 2.0 * pi * settings.deviationHz * perBit / rate;
+    const double cyclesPerSample = track.frequencyHz / rate;
+    // A random walk of the phase with variance 2 pi linewidth per second has that linewidth.
+    const double phaseNoiseStep = std::sqrt(2.0 * pi * settings.phaseNoiseHz / rate);
     const auto chunkEnd = chunkStart + static_cast<std::int64_t>(chunk.size());
     while (track.current < track.bursts.size()) {
         const RecordedBurst& burst = *track.bursts[track.current];
@@ -73,8 +80,15 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
             track.begun = true;
             const double cycles = cyclesPerSample * static_cast<double>(n);
             const double carrier = 2.0 * pi * (cycles - std::floor(cycles));
-            chunk[static_cast<std::size_t>(n - chunkStart)] += std::polar(
-                track.amplitude * envelope(u, bitCount), carrier + track.modulationPhase);
+            // The drift's frequency rises linearly over the burst: its phase is quadratic.
+            const double drift =
+                pi * settings.driftHzPerBurst * u * u * perBit / (bitCount * rate);
+            if (phaseNoiseStep > 0.0) {
+                track.noisePhase += phaseNoiseStep * nextGaussian(phaseNoise);
+            }
+            chunk[static_cast<std::size_t>(n - chunkStart)] +=
+                std::polar(track.amplitude * envelope(u, bitCount, settings.rampLateBits),
+                           carrier + track.modulationPhase + drift + track.noisePhase);
         }
         if (last >= chunkEnd) {
             return;
@@ -91,7 +105,8 @@ double noisePerComponent(const RecordingSettings& settings) {
         return 0.0;
     }
     const double totalPower = settings.pairsPerSecond / channelRate * settings.amplitude *
-                              settings.amplitude / std::pow(10.0, settings.snrDb / 10.0);
+                              settings.amplitude /
+                              std::pow(10.0, settings.snrDb / 10.0);
     return std::sqrt(totalPower / 2.0);
 }
 
@@ -119,6 +134,7 @@ void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t total
 
     const double noiseSigma = noisePerComponent(settings);
     GaussianNoise noise = makeGaussianNoise(settings.seed);
+    GaussianNoise phaseNoise = makeGaussianNoise(settings.seed ^ phaseNoiseSeedSalt);
     std::vector<std::complex<double>> chunk;
     std::vector<char> bytes;
     const double scale = settings.pairsPerSecond / rawRate;
@@ -128,7 +144,7 @@ void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t total
         const auto length = static_cast<std::size_t>(std::min(chunkSamples, total - chunkStart));
         chunk.assign(length, {0.0, 0.0});
         for (ChannelTrack& track : tracks) {
-            renderTrack(track, settings, pulse, chunkStart, chunk);
+            renderTrack(track, settings, pulse, phaseNoise, chunkStart, chunk);
         }
         bytes.resize(2 * length);
         for (std::size_t index = 0; index < length; ++index) {

@@ -33,8 +33,20 @@ struct RecordingSettings {
     double channelAmplitude[2] = {0.0, 0.0};
     double snrDb = std::numeric_limits<double>::infinity();  ///< infinity: no noise
     double carrierOffsetHz = 0.0;                            ///< added to both channel frequencies
+    /// Peak frequency deviation of a long run of equal levels, Hz: 2400 makes the modulation
+    /// index 2 * 2400 / 9600 = 0.5; transmitters that pass type approval lie some 20 % either
+    /// side of it.
     double deviationHz = aisDeviationHz;
     double clockErrorPpm = 0.0;  ///< transmitter bit clock, as in DiscriminatorSettings
+    /// Carrier frequency change over each burst, Hz: an oscillator warming up while it sends.
+    /// The carrier starts on its frequency and ends this much higher, linearly in time.
+    double driftHzPerBurst = 0.0;
+    /// Bits of the training that the power ramp-up eats: the carrier stays off this many bits
+    /// longer, then rises over the usual ramp, reaching full power this far into the training.
+    double rampLateBits = 0.0;
+    /// Phase noise of the transmitter's oscillator: a random walk of the carrier's phase whose
+    /// spectrum has this 3 dB linewidth, Hz (0: none).
+    double phaseNoiseHz = 0.0;
     std::uint64_t seed = 1;
     /// The rate the recording is rendered at, I/Q pairs per second: bursts, their timing and
     /// the noise in 48 kHz stay as at 288000, so a receiver that takes it down to 288000
@@ -46,10 +58,10 @@ struct RecordingSettings {
 double noisePerComponent(const RecordingSettings& settings);
 
 /// Writes `totalSamples` (counted at 288000 per second; as many more as `pairsPerSecond` asks)
-/// I/Q pairs as unsigned 8-bit bytes, I first, value 128 + round(x)
-/// clipped to 0..255. Each burst is a phase-continuous GMSK carrier on its channel whose
-/// amplitude rises over the ramp-up bits and falls over the ramp-down bits. Works through the
-/// recording a slot at a time, so memory does not grow with its length.
+/// I/Q pairs as unsigned 8-bit bytes, I first, value 128 + round(x) clipped to 0..255. Each
+/// burst is a phase-continuous GMSK carrier of `pulse` on its channel whose amplitude rises
+/// over the ramp-up bits (later by settings.rampLateBits) and falls over the ramp-down bits.
+/// Works through the recording a slot at a time, so memory does not grow with its length.
 void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t totalSamples,
                     const RecordingSettings& settings, const GmskPulse& pulse, std::ostream& out);
 

@@ -37,7 +37,7 @@ struct Difference {
     const char* reason;
 };
 
-// The deliberate differences, as ais/fields/README.md lists them.
+// The deliberate differences, as the README lists them.
 constexpr Difference differences[] = {
     {0, nullptr, Allowance::cutShort, 0,
      "gpsd reads bits past the end of a short message as zeros, or a cut field as a narrower "

@@ -37,7 +37,7 @@ std::vector<transmitter::Bits> corpusMessages(std::size_t count) {
 
 ChainInput render(const std::vector<transmitter::Bits>& messages,
                   const transmitter::RecordingSettings& settings, char onlyChannel,
-                  bool trainingFromOne) {
+                  bool trainingFromOne, double bandwidthTime) {
     transmitter::SlotPlan plan;
     plan.firstSlotSample = std::llround(leadingSeconds * transmitter::rawRate);
     plan.clockErrorPpm = settings.clockErrorPpm;
@@ -53,7 +53,8 @@ ChainInput render(const std::vector<transmitter::Bits>& messages,
     const auto total =
         static_cast<std::int64_t>(laidOut.endSample + trailingSeconds * transmitter::rawRate);
     std::ostringstream out;
-    transmitter::writeRecording(laidOut.bursts, total, settings, transmitter::makeGmskPulse(), out);
+    transmitter::writeRecording(laidOut.bursts, total, settings,
+                                transmitter::makeGmskPulse(bandwidthTime), out);
     const std::string bytes = out.str();
     input.samples = fromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     return input;

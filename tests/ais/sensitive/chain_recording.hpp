@@ -4,6 +4,7 @@
 // over them as a channel thread runs it.
 
 #include "ais/sensitive/sensitive_chain.hpp"
+#include "tools/transmitter/gmsk_pulse.hpp"
 #include "tools/transmitter/iq_recording.hpp"
 #include "tools/transmitter/six_bit.hpp"
 
@@ -27,11 +28,12 @@ std::vector<transmitter::Bits> corpusMessages(std::size_t count);
 
 /// Each message as a burst in the next free slot of its channel: alternately A and B, or all
 /// on `onlyChannel` when it is not 0; with `trainingFromOne`, the training alternates the other
-/// way round against the start flag (1010...10), as some transmitters send it. Expected are the
-/// sentences of the printable messages.
+/// way round against the start flag (1010...10), as some transmitters send it; the pulse has
+/// `bandwidthTime`. Expected are the sentences of the printable messages.
 ChainInput render(const std::vector<transmitter::Bits>& messages,
                   const transmitter::RecordingSettings& settings, char onlyChannel = 0,
-                  bool trainingFromOne = false);
+                  bool trainingFromOne = false,
+                  double bandwidthTime = transmitter::aisBandwidthTime);
 
 /// The start of tests/data/long-beach-160-messages.wav (real discriminator audio) put back on
 /// channel A's carrier, 2400 / 35 Hz per audio unit (its bursts' plateaus lie 35 units either

@@ -33,6 +33,16 @@ RecordingSettings at(double snr25Db, double carrierHz = 0.0, double clockPpm = 0
     return settings;
 }
 
+// A transmitter that is not ideal: its peak deviation, drift over a burst, late power ramp.
+RecordingSettings sent(double snr25Db, double deviationHz, double driftHz = 0.0,
+                       double rampLateBits = 0.0) {
+    RecordingSettings settings = at(snr25Db);
+    settings.deviationHz = deviationHz;
+    settings.driftHzPerBurst = driftHz;
+    settings.rampLateBits = rampLateBits;
+    return settings;
+}
+
 // An unmodulated carrier of `amplitude` steps on channel A, `pairs` tuner samples of it.
 std::vector<float> carrierOnA(double amplitude, std::size_t pairs) {
     std::vector<float> samples;
@@ -50,18 +60,30 @@ TEST(SensitiveChain, PrintsExactlyTheSentencesSent) {
         const char* name;
         RecordingSettings settings;
         bool trainingFromOne;
+        double bandwidthTime;
     };
     const Case cases[] = {
-        {"8 dB", at(8.0), false},
-        {"20 dB, carrier 4 kHz high", at(20.0, 4000.0), false},
-        {"20 dB, carrier 4 kHz low", at(20.0, -4000.0), false},
-        {"12 dB, carrier 1 kHz low, clock 100 ppm fast", at(12.0, -1000.0, -100.0), false},
-        {"12 dB, clock 100 ppm slow", at(12.0, 0.0, 100.0), false},
-        {"8 dB, training alternating from 1", at(8.0), true},
+        {"8 dB", at(8.0), false, 0.4},
+        {"20 dB, carrier 4 kHz high", at(20.0, 4000.0), false, 0.4},
+        {"20 dB, carrier 4 kHz low", at(20.0, -4000.0), false, 0.4},
+        {"12 dB, carrier 1 kHz low, clock 100 ppm fast", at(12.0, -1000.0, -100.0), false, 0.4},
+        {"12 dB, clock 100 ppm slow", at(12.0, 0.0, 100.0), false, 0.4},
+        {"8 dB, training alternating from 1", at(8.0), true, 0.4},
+        // Transmitters as type approval lets them be: the modulation index 0.40 and 0.60, the
+        // pulse's BT 0.3 and 0.5, a drift that would leave a fixed loop 0.8 radians behind,
+        // a power ramp that takes a third of the training.
+        {"10 dB, deviation 1920 Hz", sent(10.0, 1920.0), false, 0.4},
+        {"10 dB, deviation 2880 Hz, training alternating from 1", sent(10.0, 2880.0), true, 0.4},
+        {"10 dB, pulse BT 0.3", at(10.0), false, 0.3},
+        {"10 dB, pulse BT 0.5", at(10.0), false, 0.5},
+        {"10 dB, carrier drifting 300 Hz over each burst", sent(10.0, 2400.0, 300.0), false, 0.4},
+        {"10 dB, drifting 300 Hz down, deviation 2040 Hz", sent(10.0, 2040.0, -300.0), false, 0.4},
+        {"10 dB, the ramp eating 8 training bits", sent(10.0, 2400.0, 0.0, 8.0), false, 0.4},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        const ChainInput input = render(messages, test.settings, 0, test.trainingFromOne);
+        const ChainInput input =
+            render(messages, test.settings, 0, test.trainingFromOne, test.bandwidthTime);
         const Printed printed = decode(input.samples, tunerBlockFloats);
         EXPECT_EQ(printed.at('A'), input.expected.at('A'));
         EXPECT_EQ(printed.at('B'), input.expected.at('B'));

@@ -1,0 +1,89 @@
+#include "app/output_spec.hpp"
+
+#include "app/udp_address.hpp"
+#include "base/startup_error.hpp"
+#include "format/formats.hpp"
+
+#include <boost/program_options/errors.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace keelwave::app {
+
+namespace po = boost::program_options;
+
+const std::vector<OutputKind> outputKinds = {
+    {"server", {}},  // a TCP server every client of which gets every line
+    {"udp", {}},     // one datagram per line to a host
+    {"file", {}},    // lines appended to a file, or written to standard output
+};
+
+namespace {
+
+constexpr long highestServerPort = 65535;
+
+[[noreturn]] void refuse(const std::string& text, const std::string& why) {
+    throw po::error("the argument ('" + text + "') for option '--output' is invalid: " + why);
+}
+
+/// Checks the address against what its kind needs.
+void checkAddress(const OutputSpec& spec) {
+    if (spec.address.empty()) {
+        refuse(spec.text, "no address after '" + spec.kind + ":'");
+    }
+    if (spec.kind == "server") {
+        char* end = nullptr;
+        const long port = std::strtol(spec.address.c_str(), &end, 10);
+        if (*end != '\0' || port < 1 || port > highestServerPort) {
+            refuse(spec.text, "the port must be a number from 1 to 65535");
+        }
+    } else if (spec.kind == "udp") {
+        try {
+            parseUdpAddress(spec.address);
+        } catch (const base::StartupError&) {
+            refuse(spec.text, "the address must be HOST:PORT or [IPv6]:PORT, port 1 to 65535");
+        }
+    }
+}
+
+}  // namespace
+
+OutputSpec parseOutputSpec(const std::string& text) {
+    OutputSpec spec;
+    spec.text = text;
+    spec.format = format::defaultFormat;
+    const auto colon = text.find(':');
+    spec.kind = text.substr(0, colon);
+    const auto kind =
+        std::find_if(outputKinds.begin(), outputKinds.end(),
+                     [&](const OutputKind& known) { return known.name == spec.kind; });
+    if (colon == std::string::npos || kind == outputKinds.end()) {
+        refuse(text, "the kind must be server:, udp: or file:");
+    }
+    const auto comma = text.find(',', colon);
+    spec.address = text.substr(colon + 1, comma - colon - 1);
+    for (auto at = comma; at != std::string::npos;) {
+        const auto next = text.find(',', at + 1);
+        const std::string parameter = text.substr(at + 1, next - at - 1);
+        const auto equals = parameter.find('=');
+        const std::string name = parameter.substr(0, equals);
+        const std::string value = equals == std::string::npos ? "" : parameter.substr(equals + 1);
+        if (name == "format") {
+            if (!format::isFormat(value)) {
+                refuse(text, "the format must be nmea, tagged or json");
+            }
+            spec.format = value;
+        } else if (std::count(kind->parameters.begin(), kind->parameters.end(), name) > 0 &&
+                   equals != std::string::npos) {
+            spec.parameters[name] = value;
+        } else {
+            refuse(text, "unknown setting '" + parameter + "'");
+        }
+        at = next;
+    }
+    checkAddress(spec);
+    return spec;
+}
+
+}  // namespace keelwave::app
