@@ -81,8 +81,7 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
             const double cycles = cyclesPerSample * static_cast<double>(n);
             const double carrier = 2.0 * pi * (cycles - std::floor(cycles));
             // The drift's frequency rises linearly over the burst: its phase is quadratic.
-            const double drift =
-                pi * settings.driftHzPerBurst * u * u * perBit / (bitCount * rate);
+            const double drift = pi * settings.driftHzPerBurst * u * u * perBit / (bitCount * rate);
             if (phaseNoiseStep > 0.0) {
                 track.noisePhase += phaseNoiseStep * nextGaussian(phaseNoise);
             }
@@ -105,8 +104,7 @@ double noisePerComponent(const RecordingSettings& settings) {
         return 0.0;
     }
     const double totalPower = settings.pairsPerSecond / channelRate * settings.amplitude *
-                              settings.amplitude /
-                              std::pow(10.0, settings.snrDb / 10.0);
+                              settings.amplitude / std::pow(10.0, settings.snrDb / 10.0);
     return std::sqrt(totalPower / 2.0);
 }
 
