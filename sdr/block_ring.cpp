@@ -1,10 +1,16 @@
 #include "sdr/block_ring.hpp"
 
+#include "base/tuner_stream.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
 namespace keelwave::sdr {
+
+namespace {
+constexpr double microsecondsPerSecond = 1e6;
+}
 
 BlockRing::BlockRing(std::size_t readers, std::size_t blocks, uint32_t blockBytes)
     : slots(blocks), taken(readers, 0) {
@@ -29,11 +35,22 @@ void BlockRing::offer(const uint8_t* bytes, uint32_t length) {
     if (offersClosed || halted || length < 2) {
         return;
     }
+    const int64_t nowMicroseconds = std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::system_clock::now().time_since_epoch())
+                                        .count();
     if (!anchor) {
-        const auto now = std::chrono::system_clock::now().time_since_epoch();
-        anchor = TimeAnchor{std::chrono::duration_cast<std::chrono::microseconds>(now).count(),
-                            streamPairs + length / 2};
+        anchor = TimeAnchor{nowMicroseconds, streamPairs + length / 2};
+    } else if (resync) {
+        // The pairs a break lost are counted by the clock the anchor was taken by, so that the
+        // stream's positions keep time across it; a block ends where the clock says it arrives.
+        const double elapsedSeconds =
+            static_cast<double>(nowMicroseconds - anchor->utcMicroseconds) / microsecondsPerSecond;
+        const auto due = anchor->pair +
+                         static_cast<int64_t>(elapsedSeconds * base::tunerPairsPerSecond) -
+                         length / 2;
+        streamPairs = std::max(streamPairs, due);
     }
+    resync = false;
     Slot& slot = slots[written % slots.size()];
     if (slot.pending > 0) {
         // A channel is still behind by the whole ring. Waiting would stall the USB read loop.
@@ -65,6 +82,7 @@ void BlockRing::fill(std::unique_lock<std::mutex>& guard, Slot& slot, const uint
 void BlockRing::markGap() {
     const std::lock_guard<std::mutex> guard(lock);
     gap = true;
+    resync = true;
 }
 
 void BlockRing::stopOffers() {

@@ -58,7 +58,8 @@ public:
     void offer(const uint8_t* bytes, uint32_t length);
 
     /// The stream broke off and resumes with the next block offered (a network tuner that
-    /// reconnected, samples a driver lost): that block carries a gap mark, as after a drop.
+    /// reconnected, samples a driver lost): that block carries a gap mark, as after a drop, and
+    /// its position counts the pairs lost by the clock, as the time anchor does.
     void markGap();
 
     /// From now on `offer` ignores every block: set before the tuner's read is cancelled, so
@@ -112,6 +113,7 @@ private:
     std::vector<std::size_t> taken;  ///< per reader: blocks it has taken so far
     int64_t streamPairs = 0;         ///< pairs offered or published so far, dropped ones too
     bool gap = false;                ///< a block was dropped since the last one published
+    bool resync = false;  ///< the stream broke off: the next offer's position by the clock
     uint64_t dropped = 0;
     std::optional<TimeAnchor> anchor;
     bool offersClosed = false;
