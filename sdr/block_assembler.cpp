@@ -14,8 +14,9 @@ void BlockAssembler::commit(uint32_t bytes) {
 }
 
 void BlockAssembler::breakStream() {
-    // The ring ignores fewer than 2 bytes; an odd last byte is cut off here.
-    ring.offer(block.data(), filled - filled % 2);
+    // An odd last byte, an I without its Q, is cut off. Even an empty block goes, for its mark:
+    // the chains hand on what they hold now, not once the stream resumes, which may be long.
+    ring.offer(block.data(), filled - filled % 2, true);
     filled = 0;
     ring.markGap();
 }

@@ -23,7 +23,8 @@ public:
     void commit(uint32_t bytes);
 
     /// The stream broke off: offers the pairs of the block begun (an I without its Q is
-    /// dropped) and marks the next block as after a gap, so that no frame spans the break.
+    /// dropped) as the last before the break, so that the chains hand on what they hold, and
+    /// marks the next block as after a gap, so that no frame spans the break.
     void breakStream();
 
 private:
