@@ -46,7 +46,13 @@ po::options_description makeOptionsDescription() {
         ("station", po::value<std::string>(), "Station name in tag blocks and JSON (default: keelwave)")
         ("start-time", po::value<std::string>(), "UTC time at which --input was recorded, ISO 8601, "
             "e.g. 2026-03-04T03:57:11.5Z")
-        ("stats", po::value<unsigned int>(), "Log statistics every SECONDS (default: off)");
+        ("stats", po::value<unsigned int>(), "Log statistics every SECONDS (default: off)")
+        ("rtl-tcp", po::value<std::string>(), "Receive from an rtl_tcp server instead of the "
+            "tuner. Format: host:port")
+        ("soapy", po::value<std::string>(), "Receive from a SoapySDR device instead of the tuner, "
+            "e.g. driver=airspy")
+        ("soapy-rate", po::value<unsigned int>(), "Sample rate of the --soapy device, samples/s "
+            "(default: the lowest multiple of 288000 it offers)");
     // clang-format on
     return options;
 }
@@ -121,6 +127,24 @@ void rejectTunerOptionsWithInput(const po::variables_map& options) {
     }
 }
 
+/// Refuses two sources at once, and the local tuner's index with another source.
+void rejectConflictingSources(const po::variables_map& options) {
+    constexpr const char* conflicts[][2] = {{"input", "rtl-tcp"},
+                                            {"input", "soapy"},
+                                            {"rtl-tcp", "soapy"},
+                                            {"rtl-tcp", "device-index"},
+                                            {"soapy", "device-index"}};
+    for (const auto& [first, second] : conflicts) {
+        if (options.count(first) && options.count(second)) {
+            throw po::error(std::string("conflicting options '--") + first + "' and '--" + second +
+                            "'");
+        }
+    }
+    if (options.count("soapy-rate") && !options.count("soapy")) {
+        throw po::error("option '--soapy-rate' requires option '--soapy'");
+    }
+}
+
 }  // namespace
 
 po::variables_map parseOptions(int argc, const char* const argv[]) {
@@ -132,6 +156,7 @@ po::variables_map parseOptions(int argc, const char* const argv[]) {
     po::notify(options);
     rejectUnusableValues(parsed);
     rejectTunerOptionsWithInput(options);
+    rejectConflictingSources(options);
     return options;
 }
 

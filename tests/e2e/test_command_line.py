@@ -34,12 +34,19 @@ HELP = """Program options:
   --start-time arg      UTC time at which --input was recorded, ISO 8601, e.g. 
                         2026-03-04T03:57:11.5Z
   --stats arg           Log statistics every SECONDS (default: off)
+  --rtl-tcp arg         Receive from an rtl_tcp server instead of the tuner. 
+                        Format: host:port
+  --soapy arg           Receive from a SoapySDR device instead of the tuner, 
+                        e.g. driver=airspy
+  --soapy-rate arg      Sample rate of the --soapy device, samples/s (default: 
+                        the lowest multiple of 288000 it offers)
 
 """
 KINDS = "the kind must be server:, udp:, file:, tcp:, mqtt:// or mqtts://"
 OUTPUT = "Error: the argument ('%s') for option '--output' is invalid: %s\n"
 BANNER = "  INFO     Keelwave v.20180430\n"
 LISTED = "Available Devices:\n"
+NO_SOAPY = "No SoapySDR devices.\n"
 ELEVEN = {"DEVICES": 11, "NAMES": "Blog V3|Nooelec"}
 
 
@@ -53,9 +60,11 @@ class CommandLine(unittest.TestCase):
                 ([], {}, 0, HELP, ""),
                 (["-h", "--device-list"], {}, 0, HELP, ""),
                 (["--help"], {}, 0, HELP, ""),
-                (["--device-list"], {}, 0, "No Available devices.\n", ""),
+                (["--device-list"], {}, 0, "No Available devices.\n" + NO_SOAPY, ""),
                 (["--device-list", "--gain", "3"], ELEVEN, 0, LISTED + " 0: Blog V3\n" +
-                 "".join(f"{i:2}: Nooelec\n" for i in range(1, 11)), ""),
+                 "".join(f"{i:2}: Nooelec\n" for i in range(1, 11)) + "SoapySDR devices:\n" +
+                 "".join(f"{i:2}: driver=rtlsdr,serial={i + 1:08} ({'Nooelec' if i else 'Blog V3'}"
+                         f" :: {i + 1:08})\n" for i in range(11)), ""),
                 (["--device-list"], {"DEVICES": 1, "FAIL": "rtlsdr_get_device_name=-1:19"}, 1,
                  LISTED, "Error: rtlsdr_get_device_name(): No such device\n"),
                 (["--bogus"], {}, 1, "", "Error: unrecognised option '--bogus'\n"),
@@ -77,6 +86,20 @@ class CommandLine(unittest.TestCase):
                  "Error: the argument ('x') for option '--decoder' is invalid\n"),
                 (["--realtime"], {}, 1, "",
                  "Error: option '--realtime' requires option '--input'\n"),
+                (["--rtl-tcp", "mast:1234", "--device-index", "1"], {}, 1, "",
+                 "Error: conflicting options '--rtl-tcp' and '--device-index'\n"),
+                (["-r", "x.cu8", "--rtl-tcp", "mast:1234"], {}, 1, "",
+                 "Error: conflicting options '--input' and '--rtl-tcp'\n"),
+                (["--soapy", "driver=rtlsdr", "--rtl-tcp", "mast:1234"], {}, 1, "",
+                 "Error: conflicting options '--rtl-tcp' and '--soapy'\n"),
+                (["--soapy", "", "--device-index", "0"], {}, 1, "",
+                 "Error: conflicting options '--soapy' and '--device-index'\n"),
+                (["--soapy-rate", "1152000"], {}, 1, "",
+                 "Error: option '--soapy-rate' requires option '--soapy'\n"),
+                (["--soapy", "driver=nothing"], {}, 1, "",
+                 "Error: SoapySDR driver=nothing: SoapySDR::Device::make() no match\n"),
+                (["--soapy", "driver=rtlsdr", "--soapy-rate", "500000"], {"DEVICES": 1}, 1, "",
+                 "Error: SoapySDR driver=rtlsdr: cannot take 500000 samples/s to 288000\n"),
                 (["-r", "/nothere.cu8"], {}, 1, "",
                  "Error: /nothere.cu8: No such file or directory\n"),
                 (["--net", "70000"], {}, 1, "", "Error enableNetworkServer() on port 70000\n"),
@@ -99,11 +122,12 @@ class CommandLine(unittest.TestCase):
                            "(+ or #)")),
                 (["--output", "mqtts://h,ca=/nothere"], {}, 1, "",
                  "Error: /nothere: no certificates could be read\n"),
-            ] + [(["--udp", text], {}, 1, "", f"Invalid {what} in --udp option {text}\n")
+            ] + [([option, text], {}, 1, "", f"Invalid {what} in {option} option {text}\n")
                  for what, texts in [("address", ["harbour", "a:b:10110", "::1:10110", "[::1]",
                                                   "[h:1]:10110"]),
                                      ("port", ["harbour:", "harbour:port", "harbour:65536",
-                                               "harbour:0", "[::1]:0"])] for text in texts] + [
+                                               "harbour:0", "[::1]:0"])] for text in texts
+                 for option in ("--udp", "--rtl-tcp")] + [
                 (["-r", "-", *arguments], {}, 1, "",
                  f"Error: the argument ('{arguments[-1]}') for option '--{arguments[0][2:]}' is "
                  "invalid" + ("\n" if why is None else f": {why}\n"))

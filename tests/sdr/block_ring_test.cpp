@@ -1,6 +1,7 @@
 // The ring that hands raw blocks to the channel threads: offered (the tuner) it never waits,
 // drops what finds a channel a whole ring behind, counts it and marks the gap; published (a
-// recording) it gives every channel every block; a halt wakes every waiter.
+// recording) it gives every channel every block; a break in a live stream is marked and placed by
+// the clock; a halt wakes every waiter.
 #include "sdr/block_ring.hpp"
 
 #include <gtest/gtest.h>
@@ -58,6 +59,22 @@ TEST(BlockRing, AnOfferThatFindsAChannelAWholeRingBehindIsDroppedCountedAndMarke
     EXPECT_EQ(slow, expected);
     EXPECT_EQ(quick, expected);  // lost for every channel alike
     EXPECT_EQ(ring.droppedBlocks(), 2u);
+}
+
+TEST(BlockRing, AfterABreakInTheStreamTheNextBlockIsMarkedAndPlacedByTheClock) {
+    BlockRing ring(1, 4, 100);
+    const std::vector<uint8_t> bytes(100, 128);
+    ring.offer(bytes.data(), 100);  // puts the stream on the clock: 50 pairs end now
+    ring.markGap();                 // a server lost for a tenth of a second at least
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ring.offer(bytes.data(), 100);
+    RawBlock block;
+    ASSERT_TRUE(ring.nextBlock(0, block));
+    ring.doneWith(0);
+    ASSERT_TRUE(ring.nextBlock(0, block));
+    EXPECT_TRUE(block.afterGap);
+    EXPECT_GE(block.firstPair, 50 + 28800 - 50);  // 288000 pairs/s, less its own 50
+    EXPECT_EQ(ring.droppedBlocks(), 0u);
 }
 
 TEST(BlockRing, PublishedBlocksReachEveryChannelInOrderWhateverItsPace) {
