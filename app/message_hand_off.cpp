@@ -62,8 +62,9 @@ void MessageHandOff::drain() {
             });
             return;
         }
+        const net::MessageKeys keys{inHand.channel, inHand.type(), inHand.mmsi()};
         for (Destination& destination : destinations) {
-            destination.output->deliver(destination.lines);
+            destination.output->deliverMessage(destination.lines, keys);
         }
         if (watcher) {
             watcher(inHand);

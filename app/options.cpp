@@ -29,7 +29,8 @@ po::options_description makeOptionsDescription() {
         ("agc", "Enable Automatic Gain Control in RTL (default: off)")
         ("freq-correction", po::value<int>(), "Set frequency correction, ppm (default: 0)")
         ("net", po::value<unsigned int>(), "Enable network-server on port (default: off)")
-        ("udp", po::value<std::string>(), "UDP server address. Format: address:port (default: off)")
+        ("udp", po::value<std::vector<std::string>>()->composing(),
+            "UDP server address. Format: address:port, repeatable (default: off)")
         ("no-console", "Disable logging on console (default: on)")
         ("verbose", "Verbose output signal level")
         ("input,r", po::value<std::string>(), "Read raw I/Q from a file instead of the tuner "
@@ -38,12 +39,20 @@ po::options_description makeOptionsDescription() {
         ("realtime", "Replay --input at the pace it was recorded")
         ("output", po::value<std::vector<std::string>>()->composing(),
             "Also send the messages to KIND:ADDRESS[,format=FORMAT], repeatable; KIND:ADDRESS "
-            "is server:PORT, udp:HOST:PORT or file:PATH (- is standard output), FORMAT nmea "
-            "(default), tagged or json")
+            "is server:PORT, udp:HOST:PORT, tcp:HOST:PORT (connects out), file:PATH (- is "
+            "standard output) or mqtt://[USER:PASSWORD@]HOST[:PORT][/TOPIC] (mqtts:// for TLS, "
+            "then ca=FILE; qos=0|1; TOPIC from {station} {channel} {type} {mmsi}, default "
+            "ais/{station}), FORMAT nmea (default), tagged or json (default for mqtt)")
         ("station", po::value<std::string>(), "Station name in tag blocks and JSON (default: keelwave)")
         ("start-time", po::value<std::string>(), "UTC time at which --input was recorded, ISO 8601, "
             "e.g. 2026-03-04T03:57:11.5Z")
-        ("stats", po::value<unsigned int>(), "Log statistics every SECONDS (default: off)");
+        ("stats", po::value<unsigned int>(), "Log statistics every SECONDS (default: off)")
+        ("rtl-tcp", po::value<std::string>(), "Receive from an rtl_tcp server instead of the "
+            "tuner. Format: host:port")
+        ("soapy", po::value<std::string>(), "Receive from a SoapySDR device instead of the tuner, "
+            "e.g. driver=airspy")
+        ("soapy-rate", po::value<unsigned int>(), "Sample rate of the --soapy device, samples/s "
+            "(default: the lowest multiple of 288000 it offers)");
     // clang-format on
     return options;
 }
@@ -118,6 +127,24 @@ void rejectTunerOptionsWithInput(const po::variables_map& options) {
     }
 }
 
+/// Refuses two sources at once, and the local tuner's index with another source.
+void rejectConflictingSources(const po::variables_map& options) {
+    constexpr const char* conflicts[][2] = {{"input", "rtl-tcp"},
+                                            {"input", "soapy"},
+                                            {"rtl-tcp", "soapy"},
+                                            {"rtl-tcp", "device-index"},
+                                            {"soapy", "device-index"}};
+    for (const auto& [first, second] : conflicts) {
+        if (options.count(first) && options.count(second)) {
+            throw po::error(std::string("conflicting options '--") + first + "' and '--" + second +
+                            "'");
+        }
+    }
+    if (options.count("soapy-rate") && !options.count("soapy")) {
+        throw po::error("option '--soapy-rate' requires option '--soapy'");
+    }
+}
+
 }  // namespace
 
 po::variables_map parseOptions(int argc, const char* const argv[]) {
@@ -129,6 +156,7 @@ po::variables_map parseOptions(int argc, const char* const argv[]) {
     po::notify(options);
     rejectUnusableValues(parsed);
     rejectTunerOptionsWithInput(options);
+    rejectConflictingSources(options);
     return options;
 }
 

@@ -3,20 +3,25 @@
 #include "app/udp_address.hpp"
 #include "base/startup_error.hpp"
 #include "format/formats.hpp"
+#include "net/mqtt_settings.hpp"
 
 #include <boost/program_options/errors.hpp>
 
 #include <algorithm>
 #include <cstdlib>
+#include <stdexcept>
 
 namespace keelwave::app {
 
 namespace po = boost::program_options;
 
 const std::vector<OutputKind> outputKinds = {
-    {"server", {}},  // a TCP server every client of which gets every line
-    {"udp", {}},     // one datagram per line to a host
-    {"file", {}},    // lines appended to a file, or written to standard output
+    {"server", {}},                       // a TCP server every client of which gets every line
+    {"udp", {}},                          // one datagram per line to a host
+    {"file", {}},                         // lines appended to a file, or written to standard output
+    {"tcp", {}},                          // a connection out to an aggregator, kept up
+    {"mqtt", {"qos", "status"}, "json"},  // an MQTT broker, a message per message
+    {"mqtts", {"qos", "status", "ca"}, "json"},  // the same over TLS
 };
 
 namespace {
@@ -38,11 +43,25 @@ void checkAddress(const OutputSpec& spec) {
         if (*end != '\0' || port < 1 || port > highestServerPort) {
             refuse(spec.text, "the port must be a number from 1 to 65535");
         }
-    } else if (spec.kind == "udp") {
+    } else if (spec.kind == "udp" || spec.kind == "tcp") {
         try {
             parseUdpAddress(spec.address);
         } catch (const base::StartupError&) {
             refuse(spec.text, "the address must be HOST:PORT or [IPv6]:PORT, port 1 to 65535");
+        }
+    } else if (spec.kind == "mqtt" || spec.kind == "mqtts") {
+        try {
+            net::parseMqttAddress(spec.address, spec.kind == "mqtts");
+            const auto status = spec.parameters.find("status");
+            if (status != spec.parameters.end()) {
+                net::checkTopicTemplate(status->second);
+            }
+        } catch (const std::invalid_argument& wrong) {
+            refuse(spec.text, wrong.what());
+        }
+        const auto qos = spec.parameters.find("qos");
+        if (qos != spec.parameters.end() && qos->second != "0" && qos->second != "1") {
+            refuse(spec.text, "qos must be 0 or 1");
         }
     }
 }
@@ -51,16 +70,16 @@ void checkAddress(const OutputSpec& spec) {
 
 OutputSpec parseOutputSpec(const std::string& text) {
     OutputSpec spec;
-    spec.text = text;
-    spec.format = format::defaultFormat;
+    spec.text = net::hidePassword(text);
     const auto colon = text.find(':');
     spec.kind = text.substr(0, colon);
     const auto kind =
         std::find_if(outputKinds.begin(), outputKinds.end(),
                      [&](const OutputKind& known) { return known.name == spec.kind; });
     if (colon == std::string::npos || kind == outputKinds.end()) {
-        refuse(text, "the kind must be server:, udp: or file:");
+        refuse(spec.text, "the kind must be server:, udp:, file:, tcp:, mqtt:// or mqtts://");
     }
+    spec.format = kind->format;
     const auto comma = text.find(',', colon);
     spec.address = text.substr(colon + 1, comma - colon - 1);
     for (auto at = comma; at != std::string::npos;) {
@@ -71,14 +90,14 @@ OutputSpec parseOutputSpec(const std::string& text) {
         const std::string value = equals == std::string::npos ? "" : parameter.substr(equals + 1);
         if (name == "format") {
             if (!format::isFormat(value)) {
-                refuse(text, "the format must be nmea, tagged or json");
+                refuse(spec.text, "the format must be nmea, tagged or json");
             }
             spec.format = value;
         } else if (std::count(kind->parameters.begin(), kind->parameters.end(), name) > 0 &&
                    equals != std::string::npos) {
             spec.parameters[name] = value;
         } else {
-            refuse(text, "unknown setting '" + parameter + "'");
+            refuse(spec.text, "unknown setting '" + parameter + "'");
         }
         at = next;
     }

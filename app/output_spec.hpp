@@ -10,20 +10,25 @@ namespace keelwave::app {
 ///
 ///   --output KIND:ADDRESS[,NAME=VALUE]...      e.g. server:10110   udp:[::1]:10110,format=json
 ///                                                   file:/var/log/ais.nmea,format=tagged
+///                                                   tcp:aggregator.example:5631
+///                                                   mqtt://broker/ais/{station},qos=1
 ///
 /// `--net PORT` and `--udp HOST:PORT` are `--output server:PORT` and `--output udp:HOST:PORT`.
 struct OutputSpec {
-    std::string kind;     ///< "server", "udp", "file"
-    std::string address;  ///< what follows the kind: a port, host:port, a path ("-": stdout)
-    std::string format;   ///< "nmea" unless a `format=` says otherwise
+    std::string kind;     ///< "server", "udp", "file", "tcp", "mqtt", "mqtts"
+    std::string address;  ///< what follows the kind: a port, host:port, a path ("-": stdout),
+                          ///< "//[USER:PASSWORD@]HOST[:PORT][/TOPIC]"
+    std::string format;   ///< the kind's default unless a `format=` says otherwise
     std::map<std::string, std::string> parameters;  ///< the kind's own NAME=VALUEs
-    std::string text;                               ///< as given, for messages
+    std::string text;                               ///< as given but for a password, for messages
 };
 
-/// The kinds of output, each with the parameters it takes besides `format`.
+/// The kinds of output, each with the parameters it takes besides `format`, and its format
+/// when none is given.
 struct OutputKind {
     const char* name;
     std::vector<std::string> parameters;
+    const char* format = "nmea";
 };
 extern const std::vector<OutputKind> outputKinds;
 

@@ -1,12 +1,15 @@
 #include "app/receiver_outputs.hpp"
 
+#include "app/command_line.hpp"
 #include "app/output_spec.hpp"
 #include "app/udp_address.hpp"
 #include "base/startup_error.hpp"
 #include "format/formats.hpp"
 #include "net/file_output.hpp"
 #include "net/log_output.hpp"
+#include "net/mqtt_output.hpp"
 #include "net/network_server.hpp"
+#include "net/tcp_feed.hpp"
 #include "net/udp_connect.hpp"
 
 #include <limits>
@@ -54,13 +57,23 @@ void ReceiverOutputs::open(const po::variables_map& options, bool recording,
         add(openServer(options["net"].as<unsigned int>()), format::defaultFormat);
     }
     if (options.count("udp")) {
-        add(openUdp(options["udp"].as<std::string>()), format::defaultFormat);
+        for (const std::string& destination : options["udp"].as<std::vector<std::string>>()) {
+            add(openUdp(destination), format::defaultFormat);
+        }
     }
+    int brokers = 0;
     for (const OutputSpec& spec : specs) {
         if (spec.kind == "server") {
             add(openServer(static_cast<unsigned int>(std::stoul(spec.address))), spec.format);
         } else if (spec.kind == "udp") {
             add(openUdp(spec.address), spec.format);
+        } else if (spec.kind == "tcp") {
+            const UdpAddress address = parseUdpAddress(spec.address);
+            auto feed = std::make_shared<net::TcpFeed>(io, address.host, address.port, recording);
+            feed->start();
+            add(std::move(feed), spec.format);
+        } else if (spec.kind == "mqtt" || spec.kind == "mqtts") {
+            add(openMqtt(spec, ++brokers, recording), spec.format);
         } else {
             add(std::make_shared<net::FileOutput>(spec.address, recording), spec.format);
         }
@@ -99,6 +112,33 @@ std::shared_ptr<net::LineOutput> ReceiverOutputs::openUdp(const std::string& des
     auto client = std::make_shared<net::UdpConnect>(io, address.host, address.port);
     client->connect();
     return client;
+}
+
+std::shared_ptr<net::LineOutput> ReceiverOutputs::openMqtt(const OutputSpec& spec, int ordinal,
+                                                           bool recording) {
+    net::MqttSettings settings = net::parseMqttAddress(spec.address, spec.kind == "mqtts");
+    const auto parameter = [&spec](const char* name, const std::string& otherwise) {
+        const auto found = spec.parameters.find(name);
+        return found == spec.parameters.end() ? otherwise : found->second;
+    };
+    settings.qos = parameter("qos", "0") == "1" ? 1 : 0;
+    settings.statusTopic = parameter("status", settings.statusTopic);
+    settings.caFile = parameter("ca", "");
+    // The broker knows a client by its id: the station's name, numbered from the second
+    // broker output on so that two of one station never take each other's place.
+    const std::string station = formatContext.station;
+    const std::string clientId =
+        "keelwave-" + station + (ordinal > 1 ? "-" + std::to_string(ordinal) : "");
+    try {
+        auto output = std::make_shared<net::MqttOutput>(
+            io, settings,
+            net::MqttOutput::Station{station, clientId, std::string("online ") + versionBanner},
+            recording);
+        output->start();
+        return output;
+    } catch (const std::exception& refused) {
+        throw base::StartupError(refused.what());
+    }
 }
 
 void ReceiverOutputs::connect(MessageHandOff& handOff) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/message_hand_off.hpp"
+#include "app/output_spec.hpp"
 #include "format/message_format.hpp"
 #include "net/line_output.hpp"
 
@@ -17,7 +18,7 @@
 namespace keelwave::app {
 
 /// Every destination the options ask for, each with its format, in the order a message reaches
-/// them: the TCP server of `net`, the UDP destination of `udp`, each `output` in the order
+/// them: the TCP server of `net`, the UDP destinations of `udp`, each `output` in the order
 /// given, and the log (unless `no-console`). They are stopped and released in the same order.
 class ReceiverOutputs {
 public:
@@ -54,6 +55,8 @@ private:
     void add(std::shared_ptr<net::LineOutput> output, const std::string& formatName);
     std::shared_ptr<net::LineOutput> openServer(unsigned int port);
     std::shared_ptr<net::LineOutput> openUdp(const std::string& destination);
+    /// The `ordinal`th broker output: its client id must differ from the others'.
+    std::shared_ptr<net::LineOutput> openMqtt(const OutputSpec& spec, int ordinal, bool recording);
     bool pending() const;
     void checkDelivered(MessageHandOff& handOff, std::chrono::milliseconds limit,
                         std::chrono::steady_clock::time_point giveUp);

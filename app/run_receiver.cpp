@@ -6,6 +6,7 @@
 #include "app/message_hand_off.hpp"
 #include "app/receiver_outputs.hpp"
 #include "app/sample_sources.hpp"
+#include "app/stall_watch.hpp"
 #include "app/statistics.hpp"
 #include "app/utc_time.hpp"
 #include "base/logger.hpp"
@@ -135,9 +136,20 @@ int runUntilStopped(po::variables_map& options) {
                           "the channels could not keep up"},
                          {[&handOff] { return handOff.droppedMessages(); }, "messages",
                           "the outputs could not keep up"}});
+    // A tuner that stops delivering fails the run as a failed capture does.
+    std::optional<std::string> error;
+    std::optional<StallWatch> stalls;
+    if (sourceStallEndsRun(options)) {
+        stalls.emplace(
+            io, [&ending] { return ending.deliveredBlocks(); },
+            [&io, &error](const std::string& why) {
+                error = why;
+                base::Logger::instance().stopWaitingForConsole();
+                io.stop();
+            });
+    }
     source->start();
 
-    std::optional<std::string> error;
     try {
         io.run();
     } catch (const std::exception& escaped) {

@@ -28,9 +28,9 @@ void checkOptions(const po::variables_map& options) {
         static_cast<void>(options.count(unsignedOption) && options[unsignedOption].as<unsigned>());
     }
     static_cast<void>(options.count("freq-correction") && options["freq-correction"].as<int>());
-    for (const char* text : {"udp", "input"}) {
-        static_cast<void>(options.count(text) && !options[text].as<std::string>().empty());
-    }
+    static_cast<void>(options.count("input") && !options["input"].as<std::string>().empty());
+    static_cast<void>(options.count("udp") &&
+                      options["udp"].as<std::vector<std::string>>().empty());
     if (options.count("gain")) {
         const float tenths = std::floor(options["gain"].as<float>() * 10.0f);
         if (!std::isfinite(tenths) || std::fabs(tenths) >= 2147483648.0f) {

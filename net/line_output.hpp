@@ -10,9 +10,17 @@ namespace keelwave::net {
 /// The lines one message becomes in an output's format, in order, without line ends.
 using MessageLines = std::vector<std::string>;
 
+/// What a message is, for an output that files each message by it (an MQTT topic).
+struct MessageKeys {
+    char channel = 'A';  ///< 'A' or 'B'
+    uint32_t type = 0;   ///< the message identifier, 1..27
+    uint32_t mmsi = 0;   ///< the transmitting station; 0 for a message too short to carry it
+};
+
 /// What an output has done since it opened, for the statistics.
 struct OutputCounts {
-    std::string name;      ///< "server:10110", "udp:host:port", "log", "file:PATH"
+    std::string name;      ///< "server:10110", "udp:host:port", "tcp:host:port",
+                           ///< "mqtt://host:port/topic", "log", "file:PATH"
     uint64_t sent = 0;     ///< lines (or datagrams) it has sent on
     uint64_t queued = 0;   ///< lines waiting in it now
     uint64_t dropped = 0;  ///< lines it had to drop
@@ -28,6 +36,13 @@ public:
 
     /// Sends the lines of one message; never waits for the network.
     virtual void deliver(const MessageLines& lines) = 0;
+
+    /// Sends the lines of the message `keys` describes. Outputs that file messages by what
+    /// they are override this; the others take the lines alone.
+    virtual void deliverMessage(const MessageLines& lines, const MessageKeys& keys) {
+        static_cast<void>(keys);
+        deliver(lines);
+    }
 
     /// Whether `count` more lines can be taken now without one being lost. Only an output that
     /// must not drop (the log of a recording) ever says no; the caller then holds its lines

@@ -1,10 +1,16 @@
 #include "sdr/block_ring.hpp"
 
+#include "base/tuner_stream.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
 namespace keelwave::sdr {
+
+namespace {
+constexpr double microsecondsPerSecond = 1e6;
+}
 
 BlockRing::BlockRing(std::size_t readers, std::size_t blocks, uint32_t blockBytes)
     : slots(blocks), taken(readers, 0) {
@@ -24,25 +30,45 @@ bool BlockRing::publish(const uint8_t* bytes, uint32_t length, bool last) {
     return true;
 }
 
-void BlockRing::offer(const uint8_t* bytes, uint32_t length) {
+void BlockRing::offer(const uint8_t* bytes, uint32_t length, bool last) {
     std::unique_lock<std::mutex> guard(lock);
-    if (offersClosed || halted || length < 2) {
+    const bool carriesPairs = length >= 2;
+    if (offersClosed || halted || (!carriesPairs && !last)) {
         return;
     }
-    if (!anchor) {
-        const auto now = std::chrono::system_clock::now().time_since_epoch();
-        anchor = TimeAnchor{std::chrono::duration_cast<std::chrono::microseconds>(now).count(),
-                            streamPairs + length / 2};
+    if (carriesPairs) {
+        placeOnClock(length / 2);
     }
     Slot& slot = slots[written % slots.size()];
     if (slot.pending > 0) {
         // A channel is still behind by the whole ring. Waiting would stall the USB read loop.
-        ++dropped;
-        gap = true;
-        streamPairs += length / 2;
+        // (A last block without pairs is no loss: the block after the gap ends what it would.)
+        if (carriesPairs) {
+            ++dropped;
+            gap = true;
+            streamPairs += length / 2;
+        }
         return;
     }
-    fill(guard, slot, bytes, length, false);
+    fill(guard, slot, bytes, length, last);
+}
+
+void BlockRing::placeOnClock(int64_t pairs) {
+    const int64_t nowMicroseconds = std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::system_clock::now().time_since_epoch())
+                                        .count();
+    if (!anchor) {
+        anchor = TimeAnchor{nowMicroseconds, streamPairs + pairs};
+    } else if (resync) {
+        // The pairs a break lost are counted by the clock the anchor was taken by, so that the
+        // stream's positions keep time across it; a block ends where the clock says it arrives.
+        const double elapsedSeconds =
+            static_cast<double>(nowMicroseconds - anchor->utcMicroseconds) / microsecondsPerSecond;
+        const auto due =
+            anchor->pair + static_cast<int64_t>(elapsedSeconds * base::tunerPairsPerSecond) - pairs;
+        streamPairs = std::max(streamPairs, due);
+    }
+    resync = false;
 }
 
 void BlockRing::fill(std::unique_lock<std::mutex>& guard, Slot& slot, const uint8_t* bytes,
@@ -60,6 +86,12 @@ void BlockRing::fill(std::unique_lock<std::mutex>& guard, Slot& slot, const uint
     slot.pending = taken.size();
     ++written;
     published.notify_all();
+}
+
+void BlockRing::markGap() {
+    const std::lock_guard<std::mutex> guard(lock);
+    gap = true;
+    resync = true;
 }
 
 void BlockRing::stopOffers() {
@@ -116,6 +148,11 @@ std::optional<TimeAnchor> BlockRing::timeAnchor() {
 uint64_t BlockRing::droppedBlocks() {
     const std::lock_guard<std::mutex> guard(lock);
     return dropped;
+}
+
+uint64_t BlockRing::arrivedBlocks() {
+    const std::lock_guard<std::mutex> guard(lock);
+    return written + dropped;
 }
 
 }  // namespace keelwave::sdr

@@ -53,9 +53,15 @@ public:
     bool publish(const uint8_t* bytes, uint32_t length, bool last);
 
     /// Publishes `length` bytes (cut to the block size) if a block is free, else drops them and
-    /// counts the drop; ignores fewer than 2 bytes, and everything once offers have stopped.
-    /// Never waits but for the lock.
-    void offer(const uint8_t* bytes, uint32_t length);
+    /// counts the drop; ignores fewer than 2 bytes but for a `last` block, and everything once
+    /// offers have stopped. `last`: a live stream breaks off after this block, so the chains
+    /// hand on all they hold now rather than when it resumes. Never waits but for the lock.
+    void offer(const uint8_t* bytes, uint32_t length, bool last = false);
+
+    /// The stream broke off and resumes with the next block offered (a network tuner that
+    /// reconnected, samples a driver lost): that block carries a gap mark, as after a drop, and
+    /// its position counts the pairs lost by the clock, as the time anchor does.
+    void markGap();
 
     /// From now on `offer` ignores every block: set before the tuner's read is cancelled, so
     /// that a transfer completing meanwhile publishes nothing.
@@ -82,6 +88,9 @@ public:
 
     /// Blocks `offer` dropped because no block was free.
     uint64_t droppedBlocks();
+    /// Blocks that came to the ring so far, published or dropped: it stands still only while
+    /// the source delivers nothing.
+    uint64_t arrivedBlocks();
 
 private:
     struct Slot {
@@ -93,6 +102,9 @@ private:
         std::size_t pending = 0;  ///< readers still to finish it
     };
 
+    /// Under the lock, for an offered block of `pairs`: takes the time anchor from the first,
+    /// and after a break moves the stream's position to where the clock puts the block.
+    void placeOnClock(int64_t pairs);
     /// Fills the free `slot` (the lock released) and publishes it (the lock taken again).
     void fill(std::unique_lock<std::mutex>& guard, Slot& slot, const uint8_t* bytes,
               uint32_t length, bool last);
@@ -105,6 +117,7 @@ private:
     std::vector<std::size_t> taken;  ///< per reader: blocks it has taken so far
     int64_t streamPairs = 0;         ///< pairs offered or published so far, dropped ones too
     bool gap = false;                ///< a block was dropped since the last one published
+    bool resync = false;  ///< the stream broke off: the next offer's position by the clock
     uint64_t dropped = 0;
     std::optional<TimeAnchor> anchor;
     bool offersClosed = false;

@@ -1,6 +1,9 @@
 #include "sdr/device_list.hpp"
 
 #include "sdr/sdr_exception.hpp"
+#ifdef KEELWAVE_WITH_SOAPYSDR
+#include "sdr/soapy_source.hpp"
+#endif
 
 #include <rtl-sdr.h>
 
@@ -9,7 +12,9 @@
 
 namespace keelwave::sdr {
 
-void listDevices(std::ostream& out) {
+namespace {
+
+void listRtlDevices(std::ostream& out) {
     const int count = static_cast<int>(rtlsdr_get_device_count());
     if (count < 1) {
         out << "No Available devices." << std::endl;
@@ -23,6 +28,15 @@ void listDevices(std::ostream& out) {
         }
         out << std::setw(2) << std::setfill(' ') << index << ": " << name << std::endl;
     }
+}
+
+}  // namespace
+
+void listDevices(std::ostream& out) {
+    listRtlDevices(out);
+#ifdef KEELWAVE_WITH_SOAPYSDR
+    listSoapyDevices(out);
+#endif
 }
 
 }  // namespace keelwave::sdr

@@ -49,6 +49,8 @@ public:
 
     /// Blocks the source had to drop because a channel was still busy. Any thread.
     uint64_t droppedBlocks() { return ring ? ring->droppedBlocks() : 0; }
+    /// Blocks the source delivered so far, dropped ones included. Any thread.
+    uint64_t deliveredBlocks() { return ring ? ring->arrivedBlocks() : 0; }
 
     /// When a live source's first block arrived; nothing for a recording, or before it did.
     /// Any thread.

@@ -104,7 +104,10 @@ po::options_description describeOptions(Options& options) {
         ("phase-noise", po::value(&options.recording.phaseNoiseHz)->default_value(0.0),
             "Oscillator phase noise as the linewidth of a random-walk phase, Hz")
         ("seed", po::value(&options.recording.seed)->default_value(1),
-            "Seed of the noise and burst timing");
+            "Seed of the noise and burst timing")
+        ("rate", po::value(&options.recording.pairsPerSecond)->default_value(288000.0, "288000"),
+            "Sample rate of the recording, samples/s, for receivers that take another rate down "
+            "to 288000 (the noise in 48 kHz stays as --snr says)");
     // clang-format on
     return description;
 }
@@ -138,6 +141,9 @@ void checkOptions(Options& options) {
     }
     if (options.recording.phaseNoiseHz < 0.0) {
         throw po::error("--phase-noise must not be negative");
+    }
+    if (options.recording.pairsPerSecond < static_cast<double>(rawRate)) {
+        throw po::error("--rate must be at least 288000");
     }
     if (options.channelMode != "alternate" && options.channelMode != "sentence") {
         throw po::error("--channel must be alternate or sentence");
@@ -266,8 +272,9 @@ int run(const Options& options) {
               << " input problems." << std::endl
               << "Wrote " << bursts.size() << " bursts (A " << onA << ", B "
               << bursts.size() - static_cast<std::size_t>(onA) << ") in "
-              << static_cast<double>(totalSamples) / rawRate << " s to " << options.output << " ("
-              << 2 * totalSamples << " bytes, cu8 at 288000 samples/s, 162 MHz)" << std::endl
+              << static_cast<double>(totalSamples) / rawRate << " s to " << options.output
+              << " (cu8 at " << std::setprecision(0) << options.recording.pairsPerSecond
+              << " samples/s, 162 MHz)" << std::endl
               << "Wrote " << sentenceCount << " expected sentences to " << options.expected << "."
               << std::endl;
     return 0;

@@ -13,7 +13,7 @@ namespace keelwave::transmitter {
 
 namespace {
 
-constexpr double decimation = 6.0;  // 288000 -> 48000 samples/s
+constexpr double channelRate = 48000.0;  // samples/s of one channel's stream in the receiver
 constexpr double sampleMidpoint = 128.0;
 constexpr double sampleMax = 255.0;
 constexpr std::uint64_t phaseNoiseSeedSalt = 0xD1B54A32D192ED03ULL;  // apart from the noise
@@ -47,24 +47,27 @@ double envelope(double u, double bitCount, double lateBits) {
 void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const GmskPulse& pulse,
                  GaussianNoise& phaseNoise, std::int64_t chunkStart,
                  std::vector<std::complex<double>>& chunk) {
-    const double perBit = rawSamplesPerBit(settings.clockErrorPpm);
+    // Bursts are placed in samples at 288000/s and rendered in samples at the recording's rate.
+    const double rate = settings.pairsPerSecond;
+    const double scale = rate / rawRate;
+    const double perBit = rawSamplesPerBit(settings.clockErrorPpm) * scale;
     // Radians one full-deviation bit turns: 2 pi * deviation * bit duration.
-    const double radiansPerBit = 2.0 * pi * settings.deviationHz * perBit / rawRate;
-    const double cyclesPerSample = track.frequencyHz / rawRate;
+    const double radiansPerBit = 2.0 * pi * settings.deviationHz * perBit / rate;
+    const double cyclesPerSample = track.frequencyHz / rate;
     // A random walk of the phase with variance 2 pi linewidth per second has that linewidth.
-    const double phaseNoiseStep = std::sqrt(2.0 * pi * settings.phaseNoiseHz / rawRate);
+    const double phaseNoiseStep = std::sqrt(2.0 * pi * settings.phaseNoiseHz / rate);
     const auto chunkEnd = chunkStart + static_cast<std::int64_t>(chunk.size());
     while (track.current < track.bursts.size()) {
         const RecordedBurst& burst = *track.bursts[track.current];
+        const double startSample = burst.startSample * scale;
         const double bitCount = static_cast<double>(burst.levels.size());
-        const auto first = static_cast<std::int64_t>(std::ceil(burst.startSample));
-        const auto last =
-            static_cast<std::int64_t>(std::floor(burst.startSample + bitCount * perBit));
+        const auto first = static_cast<std::int64_t>(std::ceil(startSample));
+        const auto last = static_cast<std::int64_t>(std::floor(startSample + bitCount * perBit));
         if (first >= chunkEnd) {
             return;
         }
         for (std::int64_t n = std::max(first, chunkStart); n <= std::min(last, chunkEnd - 1); ++n) {
-            const double u = (static_cast<double>(n) - burst.startSample) / perBit;
+            const double u = (static_cast<double>(n) - startSample) / perBit;
             if (!track.begun) {
                 // Everything the pulses turned before the first sample, in one step.
                 track.modulationPhase =
@@ -78,8 +81,7 @@ void renderTrack(ChannelTrack& track, const RecordingSettings& settings, const G
             const double cycles = cyclesPerSample * static_cast<double>(n);
             const double carrier = 2.0 * pi * (cycles - std::floor(cycles));
             // The drift's frequency rises linearly over the burst: its phase is quadratic.
-            const double drift =
-                pi * settings.driftHzPerBurst * u * u * perBit / (bitCount * rawRate);
+            const double drift = pi * settings.driftHzPerBurst * u * u * perBit / (bitCount * rate);
             if (phaseNoiseStep > 0.0) {
                 track.noisePhase += phaseNoiseStep * nextGaussian(phaseNoise);
             }
@@ -101,8 +103,8 @@ double noisePerComponent(const RecordingSettings& settings) {
     if (std::isinf(settings.snrDb) && settings.snrDb > 0.0) {
         return 0.0;
     }
-    const double totalPower = decimation * settings.amplitude * settings.amplitude /
-                              std::pow(10.0, settings.snrDb / 10.0);
+    const double totalPower = settings.pairsPerSecond / channelRate * settings.amplitude *
+                              settings.amplitude / std::pow(10.0, settings.snrDb / 10.0);
     return std::sqrt(totalPower / 2.0);
 }
 
@@ -133,9 +135,11 @@ void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t total
     GaussianNoise phaseNoise = makeGaussianNoise(settings.seed ^ phaseNoiseSeedSalt);
     std::vector<std::complex<double>> chunk;
     std::vector<char> bytes;
-    for (std::int64_t chunkStart = 0; chunkStart < totalSamples; chunkStart += slotSamples) {
-        const auto length =
-            static_cast<std::size_t>(std::min(slotSamples, totalSamples - chunkStart));
+    const double scale = settings.pairsPerSecond / rawRate;
+    const std::int64_t total = std::llround(static_cast<double>(totalSamples) * scale);
+    const std::int64_t chunkSamples = std::llround(static_cast<double>(slotSamples) * scale);
+    for (std::int64_t chunkStart = 0; chunkStart < total; chunkStart += chunkSamples) {
+        const auto length = static_cast<std::size_t>(std::min(chunkSamples, total - chunkStart));
         chunk.assign(length, {0.0, 0.0});
         for (ChannelTrack& track : tracks) {
             renderTrack(track, settings, pulse, phaseNoise, chunkStart, chunk);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tools/transmitter/burst_schedule.hpp"
 #include "tools/transmitter/discriminator_signal.hpp"
 #include "tools/transmitter/gmsk_pulse.hpp"
 
@@ -22,7 +23,8 @@ struct RecordedBurst {
 /// SNR: carrier power A^2 over the power of the complex white noise that falls into 48 kHz,
 /// the band of one channel's stream after the receiver's decimation by 6 (the per-sample SNR
 /// at 48000 samples/s). The noise added at 288000 samples/s therefore has total power
-/// 6 A^2 / 10^(SNR / 10): the per-sample SNR of the raw stream is 7.8 dB lower.
+/// 6 A^2 / 10^(SNR / 10): the per-sample SNR of the raw stream is 7.8 dB lower (at another
+/// rate R, R / 48000 A^2 / 10^(SNR / 10)).
 struct RecordingSettings {
     double amplitude = 50.0;  ///< carrier amplitude, in steps of the 8-bit samples (max 127)
     /// Carrier amplitude of channel A's and of channel B's bursts where not 0 (else
@@ -46,16 +48,20 @@ struct RecordingSettings {
     /// spectrum has this 3 dB linewidth, Hz (0: none).
     double phaseNoiseHz = 0.0;
     std::uint64_t seed = 1;
+    /// The rate the recording is rendered at, I/Q pairs per second: bursts, their timing and
+    /// the noise in 48 kHz stay as at 288000, so a receiver that takes it down to 288000
+    /// should hear what it hears in the recording made at that rate.
+    double pairsPerSecond = static_cast<double>(rawRate);
 };
 
 /// Standard deviation of each of I and Q of the noise for `settings` (0 without noise).
 double noisePerComponent(const RecordingSettings& settings);
 
-/// Writes `totalSamples` I/Q pairs as unsigned 8-bit bytes, I first, value 128 + round(x)
-/// clipped to 0..255. Each burst is a phase-continuous GMSK carrier of `pulse` on its channel
-/// whose amplitude rises over the ramp-up bits (later by settings.rampLateBits) and falls over
-/// the ramp-down bits. Works through the recording a slot at a time, so memory does not grow
-/// with its length.
+/// Writes `totalSamples` (counted at 288000 per second; as many more as `pairsPerSecond` asks)
+/// I/Q pairs as unsigned 8-bit bytes, I first, value 128 + round(x) clipped to 0..255. Each
+/// burst is a phase-continuous GMSK carrier of `pulse` on its channel whose amplitude rises
+/// over the ramp-up bits (later by settings.rampLateBits) and falls over the ramp-down bits.
+/// Works through the recording a slot at a time, so memory does not grow with its length.
 void writeRecording(const std::vector<RecordedBurst>& bursts, std::int64_t totalSamples,
                     const RecordingSettings& settings, const GmskPulse& pulse, std::ostream& out);
 
