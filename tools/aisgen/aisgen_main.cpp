@@ -95,7 +95,7 @@ po::options_description describeOptions(Options& options) {
         ("deviation", po::value(&options.recording.deviationHz)->default_value(aisDeviationHz),
             "Peak frequency deviation of the transmitters, Hz (modulation index = deviation / "
             "4800)")
-        ("bt", po::value(&options.bandwidthTime)->default_value(aisBandwidthTime),
+        ("bt", po::value(&options.bandwidthTime)->default_value(aisBandwidthTime, "0.4"),
             "Bandwidth-time product of the transmitters' Gaussian filter (0.2..1)")
         ("drift", po::value(&options.recording.driftHzPerBurst)->default_value(0.0),
             "Carrier frequency change over each burst, Hz, linear from its start to its end")
