@@ -1,7 +1,7 @@
 #include "app/options.hpp"
 
 #include "ais/chain_names.hpp"
-#include "app/output_spec.hpp"
+#include "app/output_target.hpp"
 #include "app/utc_time.hpp"
 
 #include <boost/program_options/errors.hpp>
@@ -102,7 +102,7 @@ void rejectUnusableValues(const po::parsed_options& parsed) {
             throw invalidValue(key, value);
         }
         if (key == "output") {
-            parseOutputSpec(value);
+            parseOutputTarget(value);
         }
     }
 }

@@ -1,7 +1,7 @@
 #include "app/receiver_outputs.hpp"
 
 #include "app/command_line.hpp"
-#include "app/output_spec.hpp"
+#include "app/output_target.hpp"
 #include "app/udp_address.hpp"
 #include "base/startup_error.hpp"
 #include "format/formats.hpp"
@@ -38,19 +38,19 @@ ReceiverOutputs::~ReceiverOutputs() {
 void ReceiverOutputs::open(const po::variables_map& options, bool recording,
                            const format::FormatContext& context) {
     formatContext = context;
-    std::vector<OutputSpec> specs;
+    std::vector<OutputTarget> targets;
     if (options.count("output")) {
         for (const std::string& text : options["output"].as<std::vector<std::string>>()) {
-            specs.push_back(parseOutputSpec(text));
+            targets.push_back(parseOutputTarget(text));
         }
     }
     std::set<std::string> serverPorts;
     if (options.count("net")) {
         serverPorts.insert(std::to_string(options["net"].as<unsigned int>()));
     }
-    for (const OutputSpec& spec : specs) {
-        if (spec.kind == "server" && !serverPorts.insert(spec.address).second) {
-            throw base::StartupError("two servers on port " + spec.address);
+    for (const OutputTarget& target : targets) {
+        if (target.kind == "server" && !serverPorts.insert(target.address).second) {
+            throw base::StartupError("two servers on port " + target.address);
         }
     }
     if (options.count("net")) {
@@ -62,20 +62,20 @@ void ReceiverOutputs::open(const po::variables_map& options, bool recording,
         }
     }
     int brokers = 0;
-    for (const OutputSpec& spec : specs) {
-        if (spec.kind == "server") {
-            add(openServer(static_cast<unsigned int>(std::stoul(spec.address))), spec.format);
-        } else if (spec.kind == "udp") {
-            add(openUdp(spec.address), spec.format);
-        } else if (spec.kind == "tcp") {
-            const UdpAddress address = parseUdpAddress(spec.address);
+    for (const OutputTarget& target : targets) {
+        if (target.kind == "server") {
+            add(openServer(static_cast<unsigned int>(std::stoul(target.address))), target.format);
+        } else if (target.kind == "udp") {
+            add(openUdp(target.address), target.format);
+        } else if (target.kind == "tcp") {
+            const UdpAddress address = parseUdpAddress(target.address);
             auto feed = std::make_shared<net::TcpFeed>(io, address.host, address.port, recording);
             feed->start();
-            add(std::move(feed), spec.format);
-        } else if (spec.kind == "mqtt" || spec.kind == "mqtts") {
-            add(openMqtt(spec, ++brokers, recording), spec.format);
+            add(std::move(feed), target.format);
+        } else if (target.kind == "mqtt" || target.kind == "mqtts") {
+            add(openMqtt(target, ++brokers, recording), target.format);
         } else {
-            add(std::make_shared<net::FileOutput>(spec.address, recording), spec.format);
+            add(std::make_shared<net::FileOutput>(target.address, recording), target.format);
         }
     }
     if (!options.count("no-console")) {
@@ -114,12 +114,12 @@ std::shared_ptr<net::LineOutput> ReceiverOutputs::openUdp(const std::string& des
     return client;
 }
 
-std::shared_ptr<net::LineOutput> ReceiverOutputs::openMqtt(const OutputSpec& spec, int ordinal,
+std::shared_ptr<net::LineOutput> ReceiverOutputs::openMqtt(const OutputTarget& target, int ordinal,
                                                            bool recording) {
-    net::MqttSettings settings = net::parseMqttAddress(spec.address, spec.kind == "mqtts");
-    const auto parameter = [&spec](const char* name, const std::string& otherwise) {
-        const auto found = spec.parameters.find(name);
-        return found == spec.parameters.end() ? otherwise : found->second;
+    net::MqttSettings settings = net::parseMqttAddress(target.address, target.kind == "mqtts");
+    const auto parameter = [&target](const char* name, const std::string& otherwise) {
+        const auto found = target.parameters.find(name);
+        return found == target.parameters.end() ? otherwise : found->second;
     };
     settings.qos = parameter("qos", "0") == "1" ? 1 : 0;
     settings.statusTopic = parameter("status", settings.statusTopic);

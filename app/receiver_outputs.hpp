@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/message_hand_off.hpp"
-#include "app/output_spec.hpp"
+#include "app/output_target.hpp"
 #include "format/message_format.hpp"
 #include "net/line_output.hpp"
 
@@ -56,7 +56,8 @@ private:
     std::shared_ptr<net::LineOutput> openServer(unsigned int port);
     std::shared_ptr<net::LineOutput> openUdp(const std::string& destination);
     /// The `ordinal`th broker output: its client id must differ from the others'.
-    std::shared_ptr<net::LineOutput> openMqtt(const OutputSpec& spec, int ordinal, bool recording);
+    std::shared_ptr<net::LineOutput> openMqtt(const OutputTarget& target, int ordinal,
+                                              bool recording);
     bool pending() const;
     void checkDelivered(MessageHandOff& handOff, std::chrono::milliseconds limit,
                         std::chrono::steady_clock::time_point giveUp);

@@ -14,7 +14,7 @@ namespace keelwave::app {
 ///                                                   mqtt://broker/ais/{station},qos=1
 ///
 /// `--net PORT` and `--udp HOST:PORT` are `--output server:PORT` and `--output udp:HOST:PORT`.
-struct OutputSpec {
+struct OutputTarget {
     std::string kind;     ///< "server", "udp", "file", "tcp", "mqtt", "mqtts"
     std::string address;  ///< what follows the kind: a port, host:port, a path ("-": stdout),
                           ///< "//[USER:PASSWORD@]HOST[:PORT][/TOPIC]"
@@ -34,6 +34,6 @@ extern const std::vector<OutputKind> outputKinds;
 
 /// Reads one `--output` text. Throws boost::program_options::error naming what is wrong: an
 /// unknown kind, format or parameter, an address missing or unusable for its kind.
-OutputSpec parseOutputSpec(const std::string& text);
+OutputTarget parseOutputTarget(const std::string& text);
 
 }  // namespace keelwave::app

@@ -1,4 +1,4 @@
-#include "app/output_spec.hpp"
+#include "app/output_target.hpp"
 
 #include "app/udp_address.hpp"
 #include "base/startup_error.hpp"
@@ -33,55 +33,55 @@ constexpr long highestServerPort = 65535;
 }
 
 /// Checks the address against what its kind needs.
-void checkAddress(const OutputSpec& spec) {
-    if (spec.address.empty()) {
-        refuse(spec.text, "no address after '" + spec.kind + ":'");
+void checkAddress(const OutputTarget& target) {
+    if (target.address.empty()) {
+        refuse(target.text, "no address after '" + target.kind + ":'");
     }
-    if (spec.kind == "server") {
+    if (target.kind == "server") {
         char* end = nullptr;
-        const long port = std::strtol(spec.address.c_str(), &end, 10);
+        const long port = std::strtol(target.address.c_str(), &end, 10);
         if (*end != '\0' || port < 1 || port > highestServerPort) {
-            refuse(spec.text, "the port must be a number from 1 to 65535");
+            refuse(target.text, "the port must be a number from 1 to 65535");
         }
-    } else if (spec.kind == "udp" || spec.kind == "tcp") {
+    } else if (target.kind == "udp" || target.kind == "tcp") {
         try {
-            parseUdpAddress(spec.address);
+            parseUdpAddress(target.address);
         } catch (const base::StartupError&) {
-            refuse(spec.text, "the address must be HOST:PORT or [IPv6]:PORT, port 1 to 65535");
+            refuse(target.text, "the address must be HOST:PORT or [IPv6]:PORT, port 1 to 65535");
         }
-    } else if (spec.kind == "mqtt" || spec.kind == "mqtts") {
+    } else if (target.kind == "mqtt" || target.kind == "mqtts") {
         try {
-            net::parseMqttAddress(spec.address, spec.kind == "mqtts");
-            const auto status = spec.parameters.find("status");
-            if (status != spec.parameters.end()) {
+            net::parseMqttAddress(target.address, target.kind == "mqtts");
+            const auto status = target.parameters.find("status");
+            if (status != target.parameters.end()) {
                 net::checkTopicTemplate(status->second);
             }
         } catch (const std::invalid_argument& wrong) {
-            refuse(spec.text, wrong.what());
+            refuse(target.text, wrong.what());
         }
-        const auto qos = spec.parameters.find("qos");
-        if (qos != spec.parameters.end() && qos->second != "0" && qos->second != "1") {
-            refuse(spec.text, "qos must be 0 or 1");
+        const auto qos = target.parameters.find("qos");
+        if (qos != target.parameters.end() && qos->second != "0" && qos->second != "1") {
+            refuse(target.text, "qos must be 0 or 1");
         }
     }
 }
 
 }  // namespace
 
-OutputSpec parseOutputSpec(const std::string& text) {
-    OutputSpec spec;
-    spec.text = net::hidePassword(text);
+OutputTarget parseOutputTarget(const std::string& text) {
+    OutputTarget target;
+    target.text = net::hidePassword(text);
     const auto colon = text.find(':');
-    spec.kind = text.substr(0, colon);
+    target.kind = text.substr(0, colon);
     const auto kind =
         std::find_if(outputKinds.begin(), outputKinds.end(),
-                     [&](const OutputKind& known) { return known.name == spec.kind; });
+                     [&](const OutputKind& known) { return known.name == target.kind; });
     if (colon == std::string::npos || kind == outputKinds.end()) {
-        refuse(spec.text, "the kind must be server:, udp:, file:, tcp:, mqtt:// or mqtts://");
+        refuse(target.text, "the kind must be server:, udp:, file:, tcp:, mqtt:// or mqtts://");
     }
-    spec.format = kind->format;
+    target.format = kind->format;
     const auto comma = text.find(',', colon);
-    spec.address = text.substr(colon + 1, comma - colon - 1);
+    target.address = text.substr(colon + 1, comma - colon - 1);
     for (auto at = comma; at != std::string::npos;) {
         const auto next = text.find(',', at + 1);
         const std::string parameter = text.substr(at + 1, next - at - 1);
@@ -90,19 +90,19 @@ OutputSpec parseOutputSpec(const std::string& text) {
         const std::string value = equals == std::string::npos ? "" : parameter.substr(equals + 1);
         if (name == "format") {
             if (!format::isFormat(value)) {
-                refuse(spec.text, "the format must be nmea, tagged or json");
+                refuse(target.text, "the format must be nmea, tagged or json");
             }
-            spec.format = value;
+            target.format = value;
         } else if (std::count(kind->parameters.begin(), kind->parameters.end(), name) > 0 &&
                    equals != std::string::npos) {
-            spec.parameters[name] = value;
+            target.parameters[name] = value;
         } else {
-            refuse(spec.text, "unknown setting '" + parameter + "'");
+            refuse(target.text, "unknown setting '" + parameter + "'");
         }
         at = next;
     }
-    checkAddress(spec);
-    return spec;
+    checkAddress(target);
+    return target;
 }
 
 }  // namespace keelwave::app
