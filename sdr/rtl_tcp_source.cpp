@@ -238,14 +238,7 @@ void RtlTcpSource::writeReport() const {
            << " gain steps\n"
            << std::fixed << std::setprecision(3) << "Freq: " << inMegahertz(base::tunerCentreHz)
            << " MHz\n";
-    if (settings.correctionPpm) {
-        report << "Freq Correction: " << *settings.correctionPpm << " ppm\n";
-    }
-    if (settings.gainDb) {
-        report << "Gain: " << std::setprecision(1) << *settings.gainDb << " dB\n";
-    } else {
-        report << "Gain: Auto\n";
-    }
+    reportSettings(report, settings);
     std::cerr << report.str() << std::flush;
 }
 

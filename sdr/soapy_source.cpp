@@ -146,14 +146,7 @@ void SoapySource::tune() {
     }
     report << "\nFreq: " << std::fixed << std::setprecision(3)
            << inMegahertz(device->getFrequency(SOAPY_SDR_RX, receiveChannel)) << " MHz\n";
-    if (settings.correctionPpm) {
-        report << "Freq Correction: " << *settings.correctionPpm << " ppm\n";
-    }
-    if (settings.gainDb) {
-        report << "Gain: " << std::setprecision(1) << *settings.gainDb << " dB\n";
-    } else {
-        report << "Gain: Auto\n";
-    }
+    reportSettings(report, settings);
     std::cerr << report.str() << std::flush;
 }
 

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iomanip>
 #include <optional>
+#include <ostream>
 
 namespace keelwave::sdr {
 
@@ -23,6 +25,19 @@ inline int32_t gainTenths(float gainDb) {
 inline double inMegahertz(double hertz) {
     constexpr double megahertzPerHertz = 1e-6;
     return hertz * megahertzPerHertz;
+}
+
+/// The tuner report's last lines for a tuner told what the options ask: the correction, if
+/// any, and the gain.
+inline void reportSettings(std::ostream& report, const TunerSettings& settings) {
+    if (settings.correctionPpm) {
+        report << "Freq Correction: " << *settings.correctionPpm << " ppm\n";
+    }
+    if (settings.gainDb) {
+        report << "Gain: " << std::fixed << std::setprecision(1) << *settings.gainDb << " dB\n";
+    } else {
+        report << "Gain: Auto\n";
+    }
 }
 
 }  // namespace keelwave::sdr
