@@ -1,9 +1,10 @@
 #pragma once
 
-// The two loops that run on every sample, the channel filter's and the burst detector's, are
-// built twice: for the x86-64 baseline (SSE2), and for processors with AVX2 and FMA (x86-64
-// processors of the last decade), on which they run two to three times as fast. Which build
-// runs is decided once per chain, from what the processor says it supports.
+// The loops that run on every sample or every candidate burst (the channel filter, the burst
+// detector, the preamble's synchronisation, the burst window's copy and the nominal reading)
+// are built twice: for the x86-64 baseline (SSE2), and for processors with AVX2 and FMA (x86-64
+// processors of the last decade), on which they run up to three times as fast. Which build runs
+// is decided once per chain, from what the processor says it supports.
 
 namespace keelwave::ais {
 
